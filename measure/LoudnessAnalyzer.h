@@ -1,0 +1,30 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+#include <ebur128.h>
+
+// One EBU R128 measurement over one stream. libebur128 does the measuring;
+// we keep two states fed with the same frames: one for short-term, integrated
+// and true peak, one for integrated loudness alone.
+class LoudnessAnalyzer
+{
+public:
+    LoudnessAnalyzer(int numChannels, int sampleRate);
+    ~LoudnessAnalyzer();
+
+    LoudnessAnalyzer(const LoudnessAnalyzer&) = delete;
+    LoudnessAnalyzer& operator=(const LoudnessAnalyzer&) = delete;
+
+    void analyzeBuffer(const juce::AudioBuffer<float>& buffer);
+
+    // Gated integrated loudness in LUFS; minus infinity when no block passes
+    // the gates, -70 when the library refused the integrated state.
+    float getIntegratedLoudness();
+
+    // True when the library accepted both states for this channel count and
+    // sample rate; otherwise nothing is measured.
+    bool isValid() const noexcept { return truePeakState != nullptr && integratedState != nullptr; }
+
+    ebur128_state* truePeakState = nullptr;
+    ebur128_state* integratedState = nullptr;
+};

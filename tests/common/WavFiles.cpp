@@ -1,0 +1,103 @@
+#include "common/WavFiles.h"
+
+#include <cmath>
+
+namespace testwav
+{
+TempFolder::TempFolder()
+{
+    dir = juce::File::getSpecialLocation(juce::File::tempDirectory)
+              .getNonexistentChildFile("tarnvale-test", "", false);
+    dir.createDirectory();
+}
+
+TempFolder::~TempFolder()
+{
+    dir.deleteRecursively();
+}
+
+bool write(const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate, int bitsPerSample,
+           const juce::StringPairArray& metadata)
+{
+    file.deleteFile();
+    auto stream = std::make_unique<juce::FileOutputStream>(file);
+    if (!stream->openedOk())
+        return false;
+
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatWriter> writer(wav.createWriterFor(
+        stream.get(), sampleRate, static_cast<unsigned int>(buffer.getNumChannels()), bitsPerSample, metadata, 0));
+    if (writer == nullptr)
+        return false;
+    stream.release(); // the writer owns it now
+
+    return writer->writeFromAudioSampleBuffer(buffer, 0, buffer.getNumSamples());
+}
+
+void writeRaw(const juce::File& file, int channels, uint32_t sampleRate, int bitsPerSample, int formatTag,
+              const juce::MemoryBlock& data)
+{
+    file.deleteFile();
+    juce::FileOutputStream out(file);
+    const auto blockAlign = static_cast<uint16_t>(channels * (bitsPerSample / 8));
+    out.write("RIFF", 4);
+    out.writeInt(static_cast<int>(4 + 8 + 16 + 8 + data.getSize()));
+    out.write("WAVE", 4);
+    out.write("fmt ", 4);
+    out.writeInt(16);
+    out.writeShort(static_cast<short>(formatTag));
+    out.writeShort(static_cast<short>(channels));
+    out.writeInt(static_cast<int>(sampleRate));
+    out.writeInt(static_cast<int>(sampleRate * blockAlign));
+    out.writeShort(static_cast<short>(blockAlign));
+    out.writeShort(static_cast<short>(bitsPerSample));
+    out.write("data", 4);
+    out.writeInt(static_cast<int>(data.getSize()));
+    out.write(data.getData(), data.getSize());
+}
+
+void writeInt32(const juce::File& file, const juce::AudioBuffer<float>& buffer, uint32_t sampleRate)
+{
+    juce::MemoryOutputStream data;
+    for (int i = 0; i < buffer.getNumSamples(); ++i)
+        for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+        {
+            const double v = juce::jlimit(-1.0, 1.0, static_cast<double>(buffer.getSample(ch, i)));
+            data.writeInt(static_cast<int>(std::lround(v * 2147483647.0)));
+        }
+    writeRaw(file, buffer.getNumChannels(), sampleRate, 32, 1, data.getMemoryBlock());
+}
+
+void truncate(const juce::File& file, int64_t bytesToKeep)
+{
+    juce::MemoryBlock all;
+    file.loadFileAsData(all);
+    all.setSize(static_cast<size_t>(bytesToKeep));
+    file.replaceWithData(all.getData(), all.getSize());
+}
+
+Contents read(const juce::File& file)
+{
+    Contents c;
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatReader> reader(wav.createReaderFor(file.createInputStream().release(), true));
+    if (reader == nullptr)
+        return c;
+    c.sampleRate = reader->sampleRate;
+    c.channels = static_cast<int>(reader->numChannels);
+    c.bitsPerSample = static_cast<int>(reader->bitsPerSample);
+    c.usesFloat = reader->usesFloatingPointData;
+    c.metadata = reader->metadataValues;
+    c.audio.setSize(c.channels, static_cast<int>(reader->lengthInSamples));
+    c.ok = reader->read(&c.audio, 0, c.audio.getNumSamples(), 0, true, true);
+    return c;
+}
+
+std::vector<uint8_t> bytes(const juce::File& file)
+{
+    juce::MemoryBlock block;
+    file.loadFileAsData(block);
+    const auto* p = static_cast<const uint8_t*>(block.getData());
+    return std::vector<uint8_t>(p, p + block.getSize());
+}
+} // namespace testwav
