@@ -1,0 +1,38 @@
+#include "ui/DragAndDropDemoTarget.h"
+
+#include "ui/Palette.h"
+
+void DragAndDropDemoTarget::paint(juce::Graphics& g)
+{
+    if (!isDragOver)
+        return;
+    g.fillAll(randomTransKavri);
+    g.setColour(greyWhiteKavri);
+    g.drawRect(getLocalBounds(), 12);
+}
+
+bool DragAndDropDemoTarget::isInterestedInFileDrag(const juce::StringArray&)
+{
+    return acceptsFiles;
+}
+
+void DragAndDropDemoTarget::fileDragEnter(const juce::StringArray&, int, int)
+{
+    isDragOver = true;
+    repaint();
+}
+
+void DragAndDropDemoTarget::fileDragMove(const juce::StringArray&, int, int) {}
+
+void DragAndDropDemoTarget::fileDragExit(const juce::StringArray&)
+{
+    isDragOver = false;
+    repaint();
+}
+
+void DragAndDropDemoTarget::filesDropped(const juce::StringArray& files, int, int)
+{
+    droppedFiles = files;
+    isDragOver = false;
+    repaint();
+}
