@@ -1,0 +1,45 @@
+#include "ui/DragAndDropDemoTarget.h"
+
+#include "ui/Palette.h"
+
+DragAndDropDemoTarget::~DragAndDropDemoTarget() = default;
+
+void DragAndDropDemoTarget::paint(juce::Graphics& g)
+{
+    if (!isDragOver)
+        return;
+
+    g.fillAll(randomTransKavri);
+    g.setColour(greyWhiteKavri);
+    g.drawRect(getLocalBounds(), 12);
+}
+
+bool DragAndDropDemoTarget::isInterestedInFileDrag(const juce::StringArray&)
+{
+    // Any file or folder is welcome here; the main screen keeps only WAV files.
+    return acceptsFiles;
+}
+
+void DragAndDropDemoTarget::fileDragEnter(const juce::StringArray&, int, int)
+{
+    isDragOver = true;
+    repaint();
+}
+
+void DragAndDropDemoTarget::fileDragMove(const juce::StringArray&, int, int)
+{
+}
+
+void DragAndDropDemoTarget::fileDragExit(const juce::StringArray&)
+{
+    isDragOver = false;
+    repaint();
+}
+
+void DragAndDropDemoTarget::filesDropped(const juce::StringArray& files, int, int)
+{
+    // A drop replaces whatever the timer has not collected yet.
+    droppedFiles = files;
+    isDragOver = false;
+    repaint();
+}
