@@ -2,10 +2,13 @@
 
 #include "ui/Palette.h"
 
+DragAndDropDemoTarget::~DragAndDropDemoTarget() = default;
+
 void DragAndDropDemoTarget::paint(juce::Graphics& g)
 {
     if (!isDragOver)
         return;
+
     g.fillAll(randomTransKavri);
     g.setColour(greyWhiteKavri);
     g.drawRect(getLocalBounds(), 12);
@@ -13,6 +16,7 @@ void DragAndDropDemoTarget::paint(juce::Graphics& g)
 
 bool DragAndDropDemoTarget::isInterestedInFileDrag(const juce::StringArray&)
 {
+    // Any file or folder is welcome here; the main screen keeps only WAV files.
     return acceptsFiles;
 }
 
@@ -22,7 +26,9 @@ void DragAndDropDemoTarget::fileDragEnter(const juce::StringArray&, int, int)
     repaint();
 }
 
-void DragAndDropDemoTarget::fileDragMove(const juce::StringArray&, int, int) {}
+void DragAndDropDemoTarget::fileDragMove(const juce::StringArray&, int, int)
+{
+}
 
 void DragAndDropDemoTarget::fileDragExit(const juce::StringArray&)
 {
@@ -32,6 +38,7 @@ void DragAndDropDemoTarget::fileDragExit(const juce::StringArray&)
 
 void DragAndDropDemoTarget::filesDropped(const juce::StringArray& files, int, int)
 {
+    // A drop replaces whatever the timer has not collected yet.
     droppedFiles = files;
     isDragOver = false;
     repaint();

@@ -2,12 +2,14 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// Takes files dragged onto the window. It keeps the last drop's paths for the
-// main screen's timer to collect, and draws only while a drag hovers.
-class DragAndDropDemoTarget : public juce::Component, public juce::FileDragAndDropTarget
+// Takes files dragged onto the window from the desktop. It covers the whole
+// screen beneath the controls, keeps the paths of the last drop for the main
+// screen's timer to collect, and shows a tint and frame only while a drag hovers.
+class DragAndDropDemoTarget : public juce::Component,
+                              public juce::FileDragAndDropTarget
 {
 public:
-    ~DragAndDropDemoTarget() override = default;
+    ~DragAndDropDemoTarget() override;
 
     void paint(juce::Graphics& g) override;
 
@@ -17,7 +19,9 @@ public:
     void fileDragExit(const juce::StringArray& files) override;
     void filesDropped(const juce::StringArray& files, int x, int y) override;
 
+    // Paths of the last drop, plus those the Open dialog appends, until collected.
     juce::StringArray droppedFiles;
+    // Switched off while a dialog is open or the analysis list is shown.
     bool acceptsFiles = true;
     bool isDragOver = false;
 };
