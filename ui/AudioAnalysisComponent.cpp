@@ -50,8 +50,7 @@ juce::Label* makeValueCell()
 
 AudioAnalysisComponent::AudioAnalysisComponent()
 {
-    closeButton = std::make_unique<juce::TextButton>("X");
-    addAndMakeVisible(closeButton.get());
+    listpanel::buildFrame(*this, closeButton, viewport, contentComponent);
     closeButton->onClick = [this] {
         setVisible(false);
         // Showing the list switched the drop zone off; closing it switches it back on.
@@ -67,12 +66,6 @@ AudioAnalysisComponent::AudioAnalysisComponent()
             }
         }
     };
-
-    viewport = std::make_unique<juce::Viewport>(juce::String());
-    addAndMakeVisible(viewport.get());
-
-    contentComponent = std::make_unique<juce::Component>();
-    viewport->setViewedComponent(contentComponent.get(), false);
 
     installResultHandler();
 
@@ -111,9 +104,7 @@ void AudioAnalysisComponent::addList(juce::StringArray& paths)
         if (!listpanel::isWavPath(path) || isrcByFile.count(path) != 0)
             continue;
 
-        auto* nameCell = new juce::Label({}, juce::String(listpanel::fileNameOf(path)));
-        nameCell->setColour(juce::Label::backgroundColourId, maskKavri);
-        nameCell->setJustificationType(juce::Justification::centred);
+        auto* nameCell = listpanel::makeNameLabel(path);
         contentComponent->addAndMakeVisible(nameCell);
         fileNameLabels.add(nameCell);
 

@@ -21,15 +21,8 @@ juce::String formatText(double sampleRate, int bitsPerSample)
 
 ISRCListComponent::ISRCListComponent()
 {
-    closeButton = std::make_unique<juce::TextButton>("X");
-    addAndMakeVisible(closeButton.get());
+    listpanel::buildFrame(*this, closeButton, viewport, contentComponent);
     closeButton->onClick = [this] { setVisible(false); };
-
-    viewport = std::make_unique<juce::Viewport>(juce::String());
-    addAndMakeVisible(viewport.get());
-
-    contentComponent = std::make_unique<juce::Component>();
-    viewport->setViewedComponent(contentComponent.get(), false);
 }
 
 ISRCListComponent::~ISRCListComponent() = default;
@@ -42,9 +35,7 @@ void ISRCListComponent::addList(juce::StringArray& paths)
         if (!listpanel::isWavPath(p) || isrcCodes.count(p) != 0)
             continue;
 
-        auto* nameLabel = new juce::Label({}, juce::String(listpanel::fileNameOf(p)));
-        nameLabel->setColour(juce::Label::backgroundColourId, maskKavri);
-        nameLabel->setJustificationType(juce::Justification::centred);
+        auto* nameLabel = listpanel::makeNameLabel(p);
         contentComponent->addAndMakeVisible(nameLabel);
         nameLabels.add(nameLabel);
 

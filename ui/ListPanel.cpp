@@ -27,6 +27,27 @@ std::string fileNameOf(const std::string& path)
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
+void buildFrame(juce::Component& panel, std::unique_ptr<juce::TextButton>& closeButton,
+                std::unique_ptr<juce::Viewport>& viewport, std::unique_ptr<juce::Component>& content)
+{
+    closeButton = std::make_unique<juce::TextButton>("X");
+    panel.addAndMakeVisible(closeButton.get());
+
+    viewport = std::make_unique<juce::Viewport>(juce::String());
+    panel.addAndMakeVisible(viewport.get());
+
+    content = std::make_unique<juce::Component>();
+    viewport->setViewedComponent(content.get(), false);
+}
+
+juce::Label* makeNameLabel(const std::string& path)
+{
+    auto* label = new juce::Label({}, juce::String(fileNameOf(path)));
+    label->setColour(juce::Label::backgroundColourId, maskKavri);
+    label->setJustificationType(juce::Justification::centred);
+    return label;
+}
+
 void placeFrame(juce::Component& panel, int u, juce::Component& closeButton, juce::Viewport& viewport)
 {
     const int w = panel.getWidth();
