@@ -343,17 +343,6 @@ TEST_F(AnalysisListTest, FilesAddedAgainAfterClearingAreMeasuredAgain)
     EXPECT_EQ(panel.fileNameLabels[0]->getText(), "b.wav");
 }
 
-TEST_F(AnalysisListTest, ClearingWhileMeasuringDropsResultsStillOnTheirWay)
-{
-    AudioAnalysisComponent panel;
-    add(panel, { writeSine("a.wav", -23.0), writeSine("b.wav", -23.0), writeSine("c.wav", -23.0) });
-    panel.clearList();
-    EXPECT_FALSE(panel.analysisThread.isThreadRunning());
-    testgui::pumpFor(100);
-    EXPECT_TRUE(panel.files.empty());
-    EXPECT_TRUE(panel.lufsByFile.empty());
-}
-
 // A stop leaves the file in progress unreported and its queue to be dropped.
 // Those files must not stay marked: the timer shows them as pending and the
 // next start queues them again.
