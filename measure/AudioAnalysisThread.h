@@ -38,9 +38,15 @@ public:
     juce::CriticalSection queueLock;
 
 private:
-    // Measures one file; false when it was abandoned on a stop request.
-    bool analyzeFile(const AnalysisTask& task);
-    void report(const AnalysisTask& task, float lufs, float truePeak);
+    enum class Outcome
+    {
+        measured,
+        unmeasurable,
+        abandoned
+    };
+
+    void analyzeFile(const AnalysisTask& task);
+    Outcome measureFile(const juce::File& file, float& lufs, float& truePeak);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(AudioAnalysisThread)
 };
