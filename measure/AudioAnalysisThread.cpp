@@ -1,5 +1,6 @@
 #include "measure/AudioAnalysisThread.h"
 
+#include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/TruePeak.h"
 
@@ -9,75 +10,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-
-namespace
-{
-// JUCE's WAV and AIFF readers fill whatever the file cannot deliver with
-// silence and still report success, so a data chunk that claims more bytes
-// than a truncated file holds would be measured as if it ended in digital
-// silence. The readers only ever ask for bytes inside the data chunk, so a
-// short read while samples are read means the audio is not all there.
-class ShortReadWatch final : public juce::InputStream
-{
-public:
-    explicit ShortReadWatch(std::unique_ptr<juce::InputStream> source) : in(std::move(source)) {}
-
-    juce::int64 getTotalLength() override { return in->getTotalLength(); }
-    bool isExhausted() override { return in->isExhausted(); }
-    juce::int64 getPosition() override { return in->getPosition(); }
-    bool setPosition(juce::int64 position) override { return in->setPosition(position); }
-
-    int read(void* dest, int bytes) override
-    {
-        const int got = in->read(dest, bytes);
-        if (got < bytes)
-            cameUpShort = true;
-        return got;
-    }
-
-    bool cameUpShort = false;
-
-private:
-    std::unique_ptr<juce::InputStream> in;
-};
-
-struct OpenedFile
-{
-    std::unique_ptr<juce::AudioFormatReader> reader;
-    ShortReadWatch* watch = nullptr; // owned by the reader
-};
-
-// The same choice AudioFormatManager::createReaderFor(File) makes (the first
-// format that claims the file's extension and opens it), with the watch
-// between the reader and the file.
-OpenedFile openFile(juce::AudioFormatManager& formats, const juce::File& file)
-{
-    OpenedFile opened;
-    for (int i = 0; i < formats.getNumKnownFormats(); ++i)
-    {
-        auto* format = formats.getKnownFormat(i);
-        if (!format->canHandleFile(file))
-            continue;
-
-        auto stream = file.createInputStream();
-        if (stream == nullptr)
-            continue;
-
-        auto watch = std::make_unique<ShortReadWatch>(std::move(stream));
-        auto* watchPointer = watch.get();
-        // On failure the format deletes the stream it was given.
-        opened.reader.reset(format->createReaderFor(watch.release(), true));
-        if (opened.reader != nullptr)
-        {
-            // Header parsing may legitimately probe past the end.
-            watchPointer->cameUpShort = false;
-            opened.watch = watchPointer;
-            return opened;
-        }
-    }
-    return opened;
-}
-} // namespace
 
 AudioAnalysisThread::AudioAnalysisThread() : juce::Thread("AudioAnalysis") {}
 
@@ -157,11 +89,11 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
     juce::AudioFormatManager formatManager;
     formatManager.registerBasicFormats();
 
-    const auto opened = openFile(formatManager, file);
-    if (opened.reader == nullptr)
+    CheckedReader checked(formatManager, file);
+    if (!checked)
         return Outcome::unmeasurable;
 
-    auto& reader = *opened.reader;
+    auto& reader = *checked.get();
     const auto numChannels = static_cast<int>(reader.numChannels);
     const auto lengthInSamples = reader.lengthInSamples;
     if (lengthInSamples < 0 || lengthInSamples > std::numeric_limits<int>::max())
@@ -186,7 +118,7 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
 
         const int n = std::min(blockSize, numSamples - position);
         block.setSize(numChannels, n, false, false, true);
-        if (!reader.read(&block, 0, n, position, true, true) || opened.watch->cameUpShort)
+        if (!checked.readComplete(block, 0, n, position))
             return Outcome::unmeasurable;
 
         analyzer->analyzeBuffer(block);
