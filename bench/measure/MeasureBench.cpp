@@ -219,7 +219,11 @@ int main(int argc, char** argv)
     }
 
     const auto& f = fixture();
-    const double ratio = peakGrowthRelativeToFileSize(f.file);
+    // The child can fail to reset its high-water mark when the machine is
+    // busy reclaiming memory; a fresh child usually succeeds.
+    double ratio = -1.0;
+    for (int attempt = 0; attempt < 3 && ratio < 0.0; ++attempt)
+        ratio = peakGrowthRelativeToFileSize(f.file);
     std::printf("file: %.1f MB   peak resident growth / file size: %.3f (goal <= 1.25)\n",
                 static_cast<double>(f.file.getSize()) / 1.0e6, ratio);
     benchmark::Shutdown();
