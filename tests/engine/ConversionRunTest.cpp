@@ -194,6 +194,20 @@ TEST(ConversionRun, FileWithNoSamplesGivesAnEmptyWav)
     EXPECT_EQ(contents.channels, 2);
 }
 
+TEST(ConversionRun, OutputAskedForUnderTheInputsOwnNameLeavesTheInputAlone)
+{
+    testwav::TempFolder tmp;
+    const auto input = writeInput(tmp, "tone.wav", testsig::sine(2, rate, 1000.0, -20.0, 1.0));
+    const auto before = testwav::bytes(input);
+
+    AudioConverter converter({ makeTask(input, input, -23.0, -1.0, "EBU R128") });
+    const auto log = runToEnd(converter);
+
+    EXPECT_EQ(log.texts.back(), complete);
+    EXPECT_EQ(testwav::bytes(input), before);
+    EXPECT_TRUE(testwav::read(tmp.file("tone_1.wav")).ok);
+}
+
 // ---- Progress, failure and the end of a run -------------------------------------
 
 TEST(ConversionRun, ProgressStepsThroughEveryTaskAndEndsAtOne)
