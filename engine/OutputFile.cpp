@@ -51,23 +51,25 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
     }
 
     auto fileStream = std::make_unique<juce::FileOutputStream>(chosen, streamBufferSize);
-    const bool opened = fileStream->openedOk();
+    if (!fileStream->openedOk())
+    {
+        // Folder missing or not writable; nothing was created. With no audio
+        // there is nothing that failed to go out, and the missing file alone
+        // fails the task.
+        if (audio.getNumSamples() > 0)
+            result.error = cannotWrite;
+        return result;
+    }
 
     // Something created the file between the look and the open: it is not
     // ours, so leave it exactly as it is.
-    if (opened && fileStream->getPosition() != 0)
+    if (fileStream->getPosition() != 0)
     {
         result.error = cannotCreate;
         return result;
     }
 
     // From here on, the file at `chosen` is one we created.
-    const auto removeCreatedFile = [&]
-    {
-        if (opened)
-            chosen.deleteFile();
-    };
-
     auto* status = fileStream.get(); // stays valid while the writer owns the stream
     std::unique_ptr<juce::OutputStream> stream(std::move(fileStream));
     auto writer = createWavWriter(stream, source.sampleRate, source.numChannels,
@@ -76,7 +78,7 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
     {
         result.error = cannotCreate;
         stream.reset();
-        removeCreatedFile();
+        chosen.deleteFile();
         return result;
     }
 
@@ -90,7 +92,7 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
         if (shouldStop && shouldStop())
         {
             writer.reset();
-            removeCreatedFile();
+            chosen.deleteFile();
             result.abandoned = true;
             return result;
         }
@@ -102,14 +104,14 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
 
     // Completing the header here, while the stream is still reachable, lets a
     // full disk show as a failed write rather than as a silently short file.
-    if (ok && opened)
+    if (ok)
         ok = writer->flush() && status->getStatus().wasOk();
 
     if (!ok)
     {
         result.error = cannotWrite;
         writer.reset();
-        removeCreatedFile();
+        chosen.deleteFile();
         return result;
     }
 
