@@ -4,6 +4,7 @@
 #include <juce_dsp/juce_dsp.h>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 // The normalisation engine: a worker thread that takes export jobs one after
@@ -51,6 +52,9 @@ public:
 
     void run() override;
 
+    // Pulls peaks above thresholdDb down with `limiter`, prepared afresh on
+    // every call. Stops early when the thread is asked to stop; the caller then
+    // abandons the buffer.
     void applyLimiting(juce::AudioBuffer<float>& buffer, float thresholdDb, double sampleRate);
     static void applyGainOnly(juce::AudioBuffer<float>& buffer, float gain);
 
@@ -67,6 +71,26 @@ public:
     juce::dsp::Compressor<float> limiter;
     int failureProgress = 6666;
 
+    // Diagnostics only: called on the converter's thread right after every
+    // status change, with the new text. Set it before startThread(); the
+    // screen polls statusText and leaves this empty.
+    std::function<void(const juce::String&)> onStatusChanged;
+
 private:
+    enum class TaskOutcome
+    {
+        written,
+        failed,
+        abandoned // a stop request came while the task ran
+    };
+
+    TaskOutcome convertTask(const ConversionTask& task, int taskNumber, int taskCount);
+
+    // Integrated loudness and, when asked for, true peak of the whole buffer.
+    // False when abandoned on a stop request.
+    bool measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, float& loudness, float* truePeak);
+
+    void setStatus(const juce::String& text);
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(AudioConverter)
 };
