@@ -1,6 +1,7 @@
 #include "engine/AudioConverter.h"
 
 #include "engine/OutputFile.h"
+#include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/TruePeak.h"
 
@@ -30,9 +31,9 @@ enum class ReadOutcome
 // The whole input as floats. Anything we could not hold, read or measure is a
 // failure: processing a partial or unmeasurable buffer would export a file
 // that looks right and is not.
-ReadOutcome readWholeFile(juce::AudioFormatReader& reader, juce::AudioBuffer<float>& buffer,
-                          const juce::Thread& thread)
+ReadOutcome readWholeFile(CheckedReader& input, juce::AudioBuffer<float>& buffer, const juce::Thread& thread)
 {
+    auto& reader = *input.get();
     const auto length = reader.lengthInSamples;
     const auto numChannels = static_cast<int>(reader.numChannels);
     if (length < 0 || length > std::numeric_limits<int>::max())
@@ -62,7 +63,8 @@ ReadOutcome readWholeFile(juce::AudioFormatReader& reader, juce::AudioBuffer<flo
             return ReadOutcome::abandoned;
 
         const int count = std::min(readBlockSize, numSamples - start);
-        if (!reader.read(&buffer, start, count, start, true, true))
+        // A truncated file would otherwise come back padded with silence.
+        if (!input.readComplete(buffer, start, count, start))
             return ReadOutcome::failed;
     }
     return ReadOutcome::read;
@@ -139,15 +141,15 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
 
     juce::AudioFormatManager formatManager;
     formatManager.registerBasicFormats();
-    std::unique_ptr<juce::AudioFormatReader> reader(formatManager.createReaderFor(task.inputFile));
-    if (reader == nullptr)
+    CheckedReader reader(formatManager, task.inputFile);
+    if (!reader)
     {
         setStatus(cannotRead);
         return TaskOutcome::failed;
     }
 
     juce::AudioBuffer<float> buffer;
-    switch (readWholeFile(*reader, buffer, *this))
+    switch (readWholeFile(reader, buffer, *this))
     {
         case ReadOutcome::read: break;
         case ReadOutcome::abandoned: return TaskOutcome::abandoned;
@@ -236,7 +238,7 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
     if (threadShouldExit())
         return TaskOutcome::abandoned;
 
-    const auto written = OutputFile::write(buffer, *reader, task.outputFile, [this] { return threadShouldExit(); });
+    const auto written = OutputFile::write(buffer, *reader.get(), task.outputFile, [this] { return threadShouldExit(); });
     if (written.abandoned)
         return TaskOutcome::abandoned;
     if (written.error.isNotEmpty())

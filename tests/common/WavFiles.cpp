@@ -1,13 +1,25 @@
 #include "common/WavFiles.h"
 
+#include <atomic>
 #include <cmath>
+
+#include <unistd.h>
 
 namespace testwav
 {
 TempFolder::TempFolder()
 {
-    dir = juce::File::getSpecialLocation(juce::File::tempDirectory)
-              .getNonexistentChildFile("tarnvale-test", "", false);
+    // Test processes run side by side: a name that is merely unused now could
+    // be taken by another process before we create it, and that process would
+    // delete our files with its own folder. The process id and a random part
+    // keep the names apart.
+    static std::atomic<int> counter { 0 };
+    const auto temp = juce::File::getSpecialLocation(juce::File::tempDirectory);
+    do
+    {
+        dir = temp.getChildFile("tarnvale-test-" + juce::String(::getpid()) + "-" + juce::String(++counter) + "-"
+                                + juce::String::toHexString(juce::Random::getSystemRandom().nextInt()));
+    } while (dir.exists());
     dir.createDirectory();
 }
 

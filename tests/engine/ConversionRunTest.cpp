@@ -415,6 +415,19 @@ TEST(ConversionRun, FileLongerThanABufferCanHoldFailsAsUnreadable)
     expectUnreadable(tmp, input, -23.0f, -6.0f);
 }
 
+TEST(ConversionRun, TruncatedInputFailsAsUnreadableInsteadOfExportingPaddedSilence)
+{
+    testwav::TempFolder tmp;
+    const auto input = tmp.file("cut.wav");
+    ASSERT_TRUE(testwav::write(input, testsig::sine(2, 48000.0, 1000.0, -20.0, 2.0), 48000.0, 24));
+    testwav::truncate(input, input.getSize() / 2);
+    ASSERT_NE(enginetest::openReader(input), nullptr);
+
+    // Both with its own measurement and with a pre-analysed pair, which skips it.
+    expectUnreadable(tmp, input, -999.0f, -999.0f);
+    expectUnreadable(tmp, input, -20.0f, -20.0f);
+}
+
 TEST(ConversionRun, UnsupportedBitDepthLeavesNoEmptyFileBehind)
 {
     testwav::TempFolder tmp;
