@@ -16,7 +16,7 @@ constexpr float notAnalysed = -999.0f;
 constexpr int measureBlockSize = 4096;
 constexpr int limiterBlockSize = 4096;
 // Reading is split only so that a stop request is seen during long reads.
-constexpr int readBlockSize = 1 << 20;
+constexpr int readBlockBytes = 8 << 20;
 constexpr int finalWaitMs = 500;
 
 const char* const cannotRead = "Error: Cannot read input file";
@@ -33,21 +33,22 @@ enum class ReadOutcome
 // that looks right and is not.
 ReadOutcome readWholeFile(CheckedReader& input, juce::AudioBuffer<float>& buffer, const juce::Thread& thread)
 {
-    auto& reader = *input.get();
-    const auto length = reader.lengthInSamples;
-    const auto numChannels = static_cast<int>(reader.numChannels);
-    if (length < 0 || length > std::numeric_limits<int>::max())
+    const auto numChannels = static_cast<int>(input->numChannels);
+    int numSamples = 0;
+    int meterRate = 0;
+    if (!input.lengthAndRateFitInt(numSamples, meterRate))
         return ReadOutcome::failed;
 
     // Every task may need the meter (for the first or the corrective
     // measurement); formats it refuses are never measured by the background
     // worker either, so pre-analysed values for them cannot be genuine.
-    const double rate = reader.sampleRate;
-    if (!(rate >= 1.0 && rate <= std::numeric_limits<int>::max())
-        || !LoudnessAnalyzer(numChannels, static_cast<int>(rate)).isValid())
+    if (!LoudnessAnalyzer(numChannels, meterRate).isValid())
         return ReadOutcome::failed;
 
-    const auto numSamples = static_cast<int>(length);
+    // Read in pieces of a few megabytes, whatever the channel count, so that a
+    // stop request is seen well within the destructor's wait.
+    const int readBlockSize = std::max(4096, readBlockBytes / (numChannels * static_cast<int>(sizeof(float))));
+
     try
     {
         buffer.setSize(numChannels, numSamples);
@@ -285,7 +286,9 @@ void AudioConverter::applyLimiting(juce::AudioBuffer<float>& buffer, float thres
     juce::dsp::AudioBlock<float> whole(buffer);
     for (int start = 0; start < numSamples; start += limiterBlockSize)
     {
-        if (threadShouldExit())
+        // The calling thread's flag: false on threads JUCE doesn't run, and
+        // never a stale request left on this object by an earlier stop.
+        if (juce::Thread::currentThreadShouldExit())
             return;
 
         auto block = whole.getSubBlock(static_cast<size_t>(start),

@@ -41,6 +41,13 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
 {
     Result result;
 
+    // The writer takes as many channels from the buffer as the source has.
+    if (audio.getNumChannels() != static_cast<int>(source.numChannels))
+    {
+        result.error = cannotCreate;
+        return result;
+    }
+
     const auto chosen = chooseName(requested);
     // A FileOutputStream opened on an existing file appends to it, so an
     // existing name must never reach it: look again right before opening.
@@ -104,8 +111,10 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
 
     // Completing the header here, while the stream is still reachable, lets a
     // full disk show as a failed write rather than as a silently short file.
+    // Repositioning for the header pushes out the last buffered bytes without
+    // reporting a short write, so the file's size is checked as well.
     if (ok)
-        ok = writer->flush() && status->getStatus().wasOk();
+        ok = writer->flush() && status->getStatus().wasOk() && chosen.getSize() >= status->getPosition();
 
     if (!ok)
     {

@@ -95,21 +95,15 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
 
     auto& reader = *checked.get();
     const auto numChannels = static_cast<int>(reader.numChannels);
-    const auto lengthInSamples = reader.lengthInSamples;
-    if (lengthInSamples < 0 || lengthInSamples > std::numeric_limits<int>::max())
+    int numSamples = 0;
+    int sampleRate = 0;
+    if (!checked.lengthAndRateFitInt(numSamples, sampleRate))
         return Outcome::unmeasurable;
 
-    // Truncating a rate beyond int would be undefined; the meter could not
-    // take such a rate anyway.
-    const double rate = reader.sampleRate;
-    if (!(rate >= 1.0 && rate <= static_cast<double>(std::numeric_limits<int>::max())))
-        return Outcome::unmeasurable;
-
-    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, static_cast<int>(rate));
+    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
     if (!analyzer->isValid())
         return Outcome::unmeasurable;
 
-    const int numSamples = static_cast<int>(lengthInSamples);
     juce::AudioBuffer<float> block(numChannels, std::min(blockSize, numSamples));
     for (int position = 0; position < numSamples; position += blockSize)
     {

@@ -1,5 +1,7 @@
 #include "measure/CheckedReader.h"
 
+#include <limits>
+
 class CheckedReader::Watch final : public juce::InputStream
 {
 public:
@@ -64,4 +66,20 @@ bool CheckedReader::readComplete(juce::AudioBuffer<float>& destination, int star
         return false;
     const bool ok = reader->read(&destination, startInDestination, numSamples, readerStart, true, true);
     return ok && !cameUpShort();
+}
+
+bool CheckedReader::lengthAndRateFitInt(int& numSamples, int& sampleRate) const
+{
+    if (reader == nullptr)
+        return false;
+
+    constexpr auto intMax = std::numeric_limits<int>::max();
+    const auto length = reader->lengthInSamples;
+    const double rate = reader->sampleRate;
+    if (length < 0 || length > intMax || !(rate >= 1.0 && rate <= static_cast<double>(intMax)))
+        return false;
+
+    numSamples = static_cast<int>(length);
+    sampleRate = static_cast<int>(rate);
+    return true;
 }

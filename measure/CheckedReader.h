@@ -25,6 +25,11 @@ public:
     // True when a read since opening got fewer bytes than it asked for.
     bool cameUpShort() const noexcept;
 
+    // The length and sample rate as the meter and a whole-file buffer take
+    // them, as ints. False when the file is longer than an int can count or
+    // its rate lies outside what an int holds (narrowing would be undefined).
+    bool lengthAndRateFitInt(int& numSamples, int& sampleRate) const;
+
     // Reads samples and answers whether all of them really came from the file.
     bool readComplete(juce::AudioBuffer<float>& destination, int startInDestination, int numSamples,
                       juce::int64 readerStart);

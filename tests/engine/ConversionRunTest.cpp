@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <utility>
+
 using enginetest::makeTask;
 using enginetest::runToEnd;
 using Texts = std::vector<juce::String>;
@@ -118,6 +122,35 @@ TEST(ConversionRun, PreventiveThresholdIsALevelBelowFullScaleNotBelowTheFilesPea
     EXPECT_EQ(log.texts[4], "(1/1) Final LUFS correction: 7.00 dB");
     EXPECT_EQ(log.texts[5], "(1/1) Final LUFS analysis...");
     EXPECT_EQ(log.texts.back(), complete);
+
+    const auto original = enginetest::audioOf(input);
+    auto preventive = original;
+    AudioConverter({}).applyLimiting(preventive, -3.5f, rate);
+    EXPECT_EQ(enginetest::maxDifference(preventive, original), 0.0f);
+
+    float correction = 0.0f;
+    const auto expected = limitGainCorrectLimit(original, -3.5f, 7.0f, -23.0, -1.0, correction);
+    EXPECT_LT(enginetest::maxDifference(enginetest::audioOf(tmp.file("out.wav")), expected), 1.0e-6f);
+}
+
+TEST(ConversionRun, GainsOfAThousandthOfADecibelOrLessAreNotApplied)
+{
+    testwav::TempFolder tmp;
+    const auto input = writeInput(tmp, "tone.wav", testsig::sine(2, rate, 1000.0, -6.0, 1.0));
+
+    // Both loudness values are exact in float: G = 2^-10 dB and 2^-9 dB.
+    const std::pair<float, juce::String> cases[] = {
+        { -23.0009765625f, "(1/1) Perfect LUFS achieved!" },
+        { -23.001953125f, "(1/1) Final LUFS correction: 0.00 dB" },
+    };
+    for (const auto& [lufs, expected] : cases)
+    {
+        AudioConverter converter({ makeTask(input, tmp.file("out.wav"), -23.0, -1.0, "EBU R128", lufs, -6.0f) });
+        const auto log = runToEnd(converter);
+        ASSERT_GE(log.texts.size(), 4u);
+        EXPECT_EQ(log.texts[3], expected) << lufs;
+        EXPECT_EQ(log.texts.back(), complete);
+    }
 }
 
 TEST(ConversionRun, MeasuresTheFileWhenEitherPreAnalysedValueIsMissing)

@@ -155,28 +155,48 @@ TEST(OutputWrite, MissingFolderFailsAsAWriteError)
     EXPECT_FALSE(tmp.file("no such folder").exists());
 }
 
+namespace
+{
+// Writes with the process's file size capped, as if the disk filled up at
+// that size: writes beyond it fail with EFBIG.
+OutputFile::Result writeWithDiskFullAt(juce::int64 bytes, const juce::AudioBuffer<float>& audio,
+                                       const juce::AudioFormatReader& source, const juce::File& target)
+{
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &limited);
+
+    auto result = OutputFile::write(audio, source, target);
+
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    return result;
+}
+} // namespace
+
 TEST(OutputWrite, FailedWriteRemovesThePartialFile)
 {
     testwav::TempFolder tmp;
     const Source source(tmp, 24);
     const auto big = testsig::noise(2, rate, -20.0, 10.0); // ~2.9 MB as 24-bit
 
-    // Let the disk "fill up" after 256 KB: writes beyond fail with EFBIG.
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 256 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto complete = OutputFile::write(big, *source.reader, tmp.file("complete.wav"));
+    ASSERT_TRUE(complete.file.existsAsFile());
+    const auto fullSize = complete.file.getSize();
 
-    const auto result = OutputFile::write(big, *source.reader, tmp.file("out.wav"));
+    // Full early, and full only for the last buffered bytes, which go out
+    // while the header is completed.
+    for (const juce::int64 limit : { juce::int64(256 * 1024), fullSize - 100 })
+    {
+        const auto result = writeWithDiskFullAt(limit, big, *source.reader, tmp.file("out.wav"));
 
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    EXPECT_EQ(result.file, juce::File());
-    EXPECT_EQ(result.error, "Error: Cannot write output file");
-    EXPECT_FALSE(tmp.file("out.wav").exists());
+        EXPECT_EQ(result.file, juce::File()) << limit;
+        EXPECT_EQ(result.error, "Error: Cannot write output file") << limit;
+        EXPECT_FALSE(tmp.file("out.wav").exists()) << limit;
+    }
 }
 
 TEST(OutputWrite, StopRequestRemovesThePartialFile)
