@@ -160,7 +160,8 @@ void AudioAnalysisComponent::removeFile(const std::string& path)
     analyzingByFile.erase(path);
     files.erase(files.begin() + i);
 
-    closeButton->grabKeyboardFocus();
+    if (closeButton->isShowing())
+        closeButton->grabKeyboardFocus();
     resized();
     repaint();
 }
@@ -256,8 +257,18 @@ void AudioAnalysisComponent::timerCallback()
     if (!analysisThread.isThreadRunning())
     {
         if (analysisThread.hasQueuedTasks())
-            analysisThread.clearQueue();
-        releaseInterruptedFiles();
+        {
+            // A worker stopped on request (an export, a cleared list) leaves
+            // its queue behind to be dropped. One that ended by itself just as
+            // files were queued, while it still counted as running, is started
+            // again for them instead of leaving them unmeasured.
+            if (analysisThread.threadShouldExit())
+                analysisThread.clearQueue();
+            else
+                analysisThread.startThread();
+        }
+        if (!analysisThread.isThreadRunning())
+            releaseInterruptedFiles();
     }
 
     ++animationCounter;

@@ -115,7 +115,8 @@ void ISRCListComponent::removeFile(const std::string& path)
         isrcCodes.erase(path);
         files.erase(files.begin() + i);
 
-        closeButton->grabKeyboardFocus();
+        if (closeButton->isShowing())
+            closeButton->grabKeyboardFocus();
         for (auto* editor : isrcEditors)
             editor->setWantsKeyboardFocus(true);
         resized();

@@ -17,6 +17,6 @@ void pumpFor(int milliseconds);
 // to look at; returns the file written.
 juce::File saveSnapshot(const juce::Image& image, const juce::String& name);
 
-// The colour at the centre of a component's area in an image of its parent.
+// The colour of one pixel of an image.
 juce::Colour colourAt(const juce::Image& image, juce::Point<int> point);
 } // namespace testgui

@@ -78,7 +78,7 @@ TEST_F(IsrcListTest, EditorTakesOnlyFifteenCodeCharactersAndTheMapFollows)
     EXPECT_FALSE(editor.isReadOnly());
     EXPECT_TRUE(editor.getWantsKeyboardFocus());
 
-    editor.insertTextAtCaret("abc xyz!é_");
+    editor.insertTextAtCaret(juce::String::fromUTF8("abc xyz!\xc3\xa9_"));
     EXPECT_EQ(editor.getText(), "");
 
     editor.insertTextAtCaret("US-s1Z");
