@@ -136,6 +136,16 @@ protected:
         EXPECT_TRUE(testwav::write(file, testsig::sine(channels, rate, 1000.0, peakDb, seconds), rate, bits));
         return file;
     }
+
+    // Runs a fresh worker over one file and returns what it reported.
+    std::vector<Report> measureAlone(const juce::File& file)
+    {
+        AudioAnalysisThread worker;
+        reports.install(worker);
+        worker.addTask({ pathOf(file), 0 });
+        EXPECT_TRUE(runToEnd(worker));
+        return reports.copy();
+    }
 };
 
 // ---- Order, indices, values -------------------------------------------------
@@ -176,11 +186,7 @@ TEST_F(AudioAnalysisThreadTest, MeasuresInQueueOrderAndHandsBackEachIndexUnchang
 TEST_F(AudioAnalysisThreadTest, PathsOutsideAsciiAreOpened)
 {
     const auto file = writeSine(juce::String::fromUTF8("Gr\xc3\xbc\xc3\x9f\x65 \xe2\x80\x93 \xe6\x97\xa5.wav"), -20.0);
-    AudioAnalysisThread worker;
-    reports.install(worker);
-    worker.addTask({ pathOf(file), 0 });
-    ASSERT_TRUE(runToEnd(worker));
-    const auto got = reports.copy();
+    const auto got = measureAlone(file);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_NEAR(got[0].lufs, -20.0, 0.05);
 }
@@ -189,11 +195,7 @@ TEST_F(AudioAnalysisThreadTest, ZeroSampleFileIsMinusInfinityAndMinus100)
 {
     const auto empty = temp.file("empty.wav");
     ASSERT_TRUE(testwav::write(empty, juce::AudioBuffer<float>(2, 0), 48000.0, 24));
-    AudioAnalysisThread worker;
-    reports.install(worker);
-    worker.addTask({ pathOf(empty), 0 });
-    ASSERT_TRUE(runToEnd(worker));
-    const auto got = reports.copy();
+    const auto got = measureAlone(empty);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].lufs, minusInfinity);
     EXPECT_EQ(got[0].truePeak, -100.0f);
@@ -209,11 +211,7 @@ TEST_F(AudioAnalysisThreadTest, TheSampleAfterTheFirstBlockIsMeasured)
     const auto file = temp.file("8193.wav");
     ASSERT_TRUE(testwav::write(file, audio, rate, 32));
 
-    AudioAnalysisThread worker;
-    reports.install(worker);
-    worker.addTask({ pathOf(file), 0 });
-    ASSERT_TRUE(runToEnd(worker));
-    const auto got = reports.copy();
+    const auto got = measureAlone(file);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_GE(got[0].truePeak, 20.0f * std::log10(0.9f) - 0.01f);
     EXPECT_EQ(got[0].lufs, expectedFor(file).lufs);
