@@ -1,8 +1,7 @@
 #include "measure/LoudnessAnalyzer.h"
 
-#include <vector>
-
-LoudnessAnalyzer::LoudnessAnalyzer(int numChannels, int sampleRate)
+LoudnessAnalyzer::LoudnessAnalyzer(int numChannels, int sampleRate, bool measureTruePeak)
+    : withTruePeak(measureTruePeak)
 {
     // ebur128_init takes unsigned values; a negative count or rate must be
     // refused, not wrapped into a huge one.
@@ -11,30 +10,31 @@ LoudnessAnalyzer::LoudnessAnalyzer(int numChannels, int sampleRate)
 
     const auto channels = static_cast<unsigned int>(numChannels);
     const auto rate = static_cast<unsigned long>(sampleRate);
-    truePeakState = ebur128_init(channels, rate, EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
-    integratedState = ebur128_init(channels, rate, EBUR128_MODE_I);
+    integratedState = ebur128_init(channels, rate, EBUR128_MODE_I | (withTruePeak ? EBUR128_MODE_TRUE_PEAK : 0));
+    if (withTruePeak)
+        truePeakState = integratedState;
 }
 
 LoudnessAnalyzer::~LoudnessAnalyzer()
 {
-    if (truePeakState != nullptr)
-        ebur128_destroy(&truePeakState);
     if (integratedState != nullptr)
         ebur128_destroy(&integratedState);
+    truePeakState = nullptr;
 }
 
 void LoudnessAnalyzer::analyzeBuffer(const juce::AudioBuffer<float>& buffer)
 {
     const int numChannels = buffer.getNumChannels();
     const int numSamples = buffer.getNumSamples();
-    if (numChannels <= 0 || numSamples <= 0)
+    // The state was opened for a fixed channel count; frames of another
+    // width would be misread as a different interleaving.
+    if (numChannels <= 0 || numSamples <= 0 || integratedState == nullptr
+        || static_cast<int>(integratedState->channels) != numChannels)
         return;
 
-    // The states were opened for a fixed channel count; frames of another
-    // width would be misread as a different interleaving.
-    const auto stateChannels = [](const ebur128_state* s) { return s != nullptr ? static_cast<int>(s->channels) : -1; };
-
-    std::vector<float> interleaved(static_cast<size_t>(numChannels) * static_cast<size_t>(numSamples), 0.0f);
+    const auto size = static_cast<size_t>(numChannels) * static_cast<size_t>(numSamples);
+    if (interleaved.size() < size)
+        interleaved.resize(size);
     for (int ch = 0; ch < numChannels; ++ch)
     {
         const float* src = buffer.getReadPointer(ch);
@@ -42,11 +42,7 @@ void LoudnessAnalyzer::analyzeBuffer(const juce::AudioBuffer<float>& buffer)
             interleaved[static_cast<size_t>(i) * static_cast<size_t>(numChannels) + static_cast<size_t>(ch)] = src[i];
     }
 
-    const auto frames = static_cast<size_t>(numSamples);
-    if (stateChannels(truePeakState) == numChannels)
-        ebur128_add_frames_float(truePeakState, interleaved.data(), frames);
-    if (stateChannels(integratedState) == numChannels)
-        ebur128_add_frames_float(integratedState, interleaved.data(), frames);
+    ebur128_add_frames_float(integratedState, interleaved.data(), static_cast<size_t>(numSamples));
 }
 
 float LoudnessAnalyzer::getIntegratedLoudness()

@@ -17,8 +17,13 @@ float truePeakDecibels(ebur128_state* truePeakState, int numChannels)
         }
     }
 
+    return peakDecibels(peak);
+}
+
+float peakDecibels(float linearPeak)
+{
     float dBTP = -100.0f;
-    if (peak > 0.0f)
-        dBTP = std::max(20.0f * std::log10(peak), -100.0f);
+    if (linearPeak > 0.0f)
+        dBTP = std::max(20.0f * std::log10(linearPeak), -100.0f);
     return dBTP;
 }

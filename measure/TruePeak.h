@@ -6,3 +6,6 @@
 // linear peak over the channels whose query succeeds, in dB, floored at -100
 // (exactly -100 for digital silence or when no channel could be queried).
 float truePeakDecibels(ebur128_state* truePeakState, int numChannels);
+
+// The same rule's last step, for a largest linear peak already found.
+float peakDecibels(float linearPeak);

@@ -1,0 +1,295 @@
+#include "common/Signals.h"
+#include "measure/ParallelLoudness.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace
+{
+// The single pass and the chunks differ only in rounding far below this; a
+// block lost or counted twice at a boundary moves these signals much more.
+constexpr double sameLoudness = 1.0e-4;
+
+using Outcome = ParallelLoudness::Outcome;
+
+void expectSameLoudness(float chunkedLufs, float singleLufs)
+{
+    if (std::isinf(singleLufs))
+        EXPECT_EQ(chunkedLufs, singleLufs);
+    else
+        EXPECT_NEAR(chunkedLufs, singleLufs, sameLoudness);
+}
+
+ParallelLoudness::Reading chunked(const juce::AudioBuffer<float>& audio, double rate, int threads,
+                                  bool withTruePeak = true)
+{
+    ParallelLoudness::Reading reading;
+    EXPECT_EQ(ParallelLoudness::measureBuffer(audio, static_cast<int>(rate), withTruePeak, threads, {}, reading),
+              Outcome::measured);
+    return reading;
+}
+
+// Reads from an in-memory stream and records what was asked for.
+struct StreamSource
+{
+    explicit StreamSource(const juce::AudioBuffer<float>& source) : audio(source) {}
+
+    const juce::AudioBuffer<float>& audio;
+    std::mutex mutex;
+    std::vector<std::pair<juce::int64, int>> reads; // start, length
+    std::function<bool(size_t)> failOrStopAt = [](size_t) { return false; };
+
+    bool read(juce::AudioBuffer<float>& destination, int destinationStart, int numSamples, juce::int64 start)
+    {
+        {
+            const std::lock_guard<std::mutex> guard(mutex);
+            reads.emplace_back(start, numSamples);
+            if (failOrStopAt(reads.size()))
+                return false;
+        }
+        for (int ch = 0; ch < audio.getNumChannels(); ++ch)
+            destination.copyFrom(ch, destinationStart, audio, ch, static_cast<int>(start), numSamples);
+        return true;
+    }
+
+    ParallelLoudness::ReadSamples reader()
+    {
+        return [this](juce::AudioBuffer<float>& d, int ds, int n, juce::int64 s) { return read(d, ds, n, s); };
+    }
+};
+} // namespace
+
+// ---- How a stream is split ----------------------------------------------------
+
+TEST(ParallelLoudnessPlan, SplitsLongStreamsOnTheBlockGridWithinTheReadAheadBudget)
+{
+    struct Case
+    {
+        int channels;
+        int rate;
+        double seconds;
+        int threads;
+        bool split;
+    };
+    const Case cases[] = {
+        { 2, 48000, 600.0, 8, true },     { 2, 44100, 600.0, 2, true },    { 6, 96000, 3600.0, 8, true },
+        { 1, 22050, 30.0, 16, true },     { 2, 48000, 600.0, 1, false },   // one core: single pass
+        { 2, 48000, 3.9, 8, false },      // short file: single pass
+        { 8, 96000, 600.0, 8, true },     // wide: fewer threads, still split
+        { 64, 384000, 600.0, 8, false },  // chunks would not fit the read-ahead
+        { 2, 800, 600.0, 8, false },      // too slow for the true-peak lead-in
+        { 2, 48000, 600.0, 64, true },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.channels) + " ch, " + std::to_string(c.rate) + " Hz, " + std::to_string(c.seconds)
+                     + " s, " + std::to_string(c.threads) + " threads");
+        const auto samples = static_cast<juce::int64>(c.seconds * c.rate);
+        const int chunk = ParallelLoudness::chunkLength(c.channels, c.rate, samples, c.threads);
+        EXPECT_EQ(chunk > 0, c.split);
+        if (chunk == 0)
+            continue;
+
+        const int block = ParallelLoudness::leadIn(c.rate); // 400 ms
+        EXPECT_EQ(block, 4 * ((c.rate + 5) / 10));
+        EXPECT_EQ(chunk % block, 0);
+        EXPECT_GE(chunk, 5 * block);
+        EXPECT_LT(chunk, samples);
+        // At least three buffers (two threads) must fit the read-ahead.
+        EXPECT_LE(static_cast<double>(chunk + block) * c.channels * sizeof(float) * 4, 32.0 * 1024 * 1024);
+    }
+}
+
+// ---- Chunks against the single pass ----------------------------------------------
+
+struct ChunkCase
+{
+    std::string name;
+    double rate;
+    std::function<juce::AudioBuffer<float>(double)> signal;
+};
+
+void PrintTo(const ChunkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ChunkedAgainstSinglePass : public ::testing::TestWithParam<ChunkCase>
+{
+};
+
+TEST_P(ChunkedAgainstSinglePass, SameLoudnessAndExactlyTheSamePeak)
+{
+    const auto& c = GetParam();
+    const auto audio = c.signal(c.rate);
+    const auto single = testsig::measure(audio, c.rate, 8192);
+    for (const int threads : { 2, 3, 8 })
+    {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        ASSERT_GT(ParallelLoudness::chunkLength(audio.getNumChannels(), static_cast<int>(c.rate),
+                                                audio.getNumSamples(), threads),
+                  0);
+        const auto reading = chunked(audio, c.rate, threads);
+        expectSameLoudness(reading.lufs, single.lufs);
+        EXPECT_EQ(reading.truePeak, single.truePeak);
+        expectSameLoudness(chunked(audio, c.rate, threads, false).lufs, single.lufs);
+    }
+}
+
+namespace
+{
+ChunkCase segments(const std::string& name, double rate, std::vector<testsig::Segment> parts, int channels = 2)
+{
+    return { name, rate, [parts, channels](double r) { return testsig::sineSegments(channels, r, parts); } };
+}
+
+std::vector<ChunkCase> chunkCases()
+{
+    return {
+        segments("case1_48k", 48000.0, { { -23.0, 20.0 } }),
+        segments("case2_44k1", 44100.0, { { -33.0, 20.0 } }),
+        segments("case3", 48000.0, { { -36.0, 10.0 }, { -23.0, 60.0 }, { -36.0, 10.0 } }),
+        segments("case4", 48000.0, { { -72.0, 10.0 }, { -36.0, 10.0 }, { -23.0, 60.0 }, { -36.0, 10.0 }, { -72.0, 10.0 } }),
+        segments("case5_96k", 96000.0, { { -26.0, 20.0 }, { -20.0, 20.1 }, { -26.0, 20.0 } }),
+        segments("case5_mono_odd_rate", 22050.0, { { -26.0, 20.0 }, { -20.0, 20.1 }, { -26.0, 20.0 } }, 1),
+        { "case6_five_channels", 48000.0,
+          [](double r)
+          {
+              juce::AudioBuffer<float> five(5, static_cast<int>(20.0 * r));
+              const double levels[] = { -28.0, -28.0, -24.0, -30.0, -30.0 };
+              for (int ch = 0; ch < 5; ++ch)
+                  five.copyFrom(ch, 0, testsig::sine(1, r, 1000.0, levels[ch], 20.0), 0, 0, five.getNumSamples());
+              return five;
+          } },
+        // Low frequencies: the K-weighting filter takes longest to settle.
+        { "sine_25Hz", 48000.0, [](double r) { return testsig::sine(2, r, 25.0, -12.0, 30.0); } },
+        { "true_peak_case19_long", 48000.0,
+          [](double r)
+          {
+              auto s = testsig::sine(2, r, r / 4.0, 20.0 * std::log10(1.41), 12.0, 45.0);
+              testsig::fadeEnds(s, r, 0.01);
+              return s;
+          } },
+        { "programme_3_min", 44100.0, [](double r) { return testsig::programme(2, r, 180.0, 11); } },
+        { "silence", 48000.0, [](double r) { juce::AudioBuffer<float> b(2, static_cast<int>(10.0 * r)); b.clear(); return b; } },
+    };
+}
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Signals, ChunkedAgainstSinglePass, ::testing::ValuesIn(chunkCases()),
+                         [](const auto& test) { return test.param.name; });
+
+// A loud 400 ms block and an inter-sample peak placed around the first chunk
+// boundary: a block lost or doubled there, or a peak taken from the lead-in
+// or missed after it, shows.
+TEST(ChunkedAgainstSinglePass, TransientsAtAChunkBoundary)
+{
+    constexpr double rate = 48000.0;
+    constexpr int threads = 4;
+    auto quiet = testsig::programme(2, rate, 60.0, 5);
+    quiet.applyGain(0.01f);
+    const int boundary =
+        ParallelLoudness::chunkLength(2, static_cast<int>(rate), quiet.getNumSamples(), threads);
+    ASSERT_GT(boundary, 0);
+    const int block = ParallelLoudness::leadIn(static_cast<int>(rate));
+
+    for (const int offset : { -block, -block / 4, -13, -2, -1, 0, 1, 2, 12, block / 4 })
+    {
+        SCOPED_TRACE("offset " + std::to_string(offset));
+        auto audio = quiet;
+        // 400 ms at -10 dBFS whose start moves around the boundary.
+        const auto loud = testsig::sine(2, rate, 997.0, -10.0, 0.4);
+        for (int ch = 0; ch < 2; ++ch)
+            audio.copyFrom(ch, boundary + offset, loud, ch, 0, loud.getNumSamples());
+        // Four samples at fs/4 and 45 degrees: the peak lies between samples.
+        const float burst[] = { 0.7f, 0.7f, -0.7f, -0.7f };
+        for (int i = 0; i < 4; ++i)
+            audio.setSample(0, boundary + offset - 2 + i, burst[i]);
+
+        const auto single = testsig::measure(audio, rate, 4096);
+        const auto reading = chunked(audio, rate, threads);
+        EXPECT_GT(single.truePeak, 20.0f * std::log10(0.7f) + 0.5f);
+        expectSameLoudness(reading.lufs, single.lufs);
+        EXPECT_EQ(reading.truePeak, single.truePeak);
+    }
+}
+
+// ---- Reading ahead --------------------------------------------------------------
+
+TEST(ParallelLoudnessStream, ReadsEverySampleOnceInOrderAndMatchesTheBuffer)
+{
+    constexpr double rate = 44100.0;
+    const auto audio = testsig::programme(3, rate, 47.3, 9);
+    for (const int threads : { 2, 5 })
+    {
+        StreamSource source(audio);
+        ParallelLoudness::Reading reading;
+        ASSERT_EQ(ParallelLoudness::measureStream(3, static_cast<int>(rate), audio.getNumSamples(), threads,
+                                                  source.reader(), {}, reading),
+                  Outcome::measured);
+
+        juce::int64 next = 0;
+        for (const auto& [start, length] : source.reads)
+        {
+            EXPECT_EQ(start, next);
+            next = start + length;
+        }
+        EXPECT_EQ(next, audio.getNumSamples());
+        EXPECT_GT(source.reads.size(), 2u);
+
+        const auto fromBuffer = chunked(audio, rate, threads);
+        EXPECT_EQ(reading.lufs, fromBuffer.lufs);
+        EXPECT_EQ(reading.truePeak, fromBuffer.truePeak);
+    }
+}
+
+TEST(ParallelLoudnessStream, AFailedReadFailsAndAStopAbandonsPromptly)
+{
+    constexpr double rate = 48000.0;
+    const auto audio = testsig::programme(2, rate, 120.0, 3);
+    for (const bool stop : { false, true })
+    {
+        SCOPED_TRACE(stop ? "stop" : "failed read");
+        StreamSource source(audio);
+        std::atomic<bool> stopRequested { false };
+        source.failOrStopAt = [&](size_t readNumber)
+        {
+            if (readNumber < 3)
+                return false;
+            if (!stop)
+                return true;
+            stopRequested = true;
+            return false;
+        };
+
+        ParallelLoudness::Reading reading;
+        const auto started = std::chrono::steady_clock::now();
+        const auto outcome = ParallelLoudness::measureStream(2, static_cast<int>(rate), audio.getNumSamples(), 4,
+                                                             source.reader(), [&] { return stopRequested.load(); },
+                                                             reading);
+        EXPECT_EQ(outcome, stop ? Outcome::abandoned : Outcome::failed);
+        EXPECT_EQ(source.reads.size(), 3u);
+        // Generous: what matters is that the chunks already running give up
+        // instead of being measured to their end.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    }
+}
+
+TEST(ParallelLoudnessBuffer, AStopAbandonsTheMeasurement)
+{
+    constexpr double rate = 48000.0;
+    const auto audio = testsig::programme(2, rate, 120.0, 4);
+    std::atomic<int> asked { 0 };
+    ParallelLoudness::Reading reading;
+    EXPECT_EQ(ParallelLoudness::measureBuffer(audio, static_cast<int>(rate), true, 4, [&] { return ++asked > 1; },
+                                              reading),
+              Outcome::abandoned);
+}
