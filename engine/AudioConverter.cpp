@@ -3,6 +3,7 @@
 #include "engine/OutputFile.h"
 #include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
+#include "measure/ParallelLoudness.h"
 #include "measure/TruePeak.h"
 
 #include <algorithm>
@@ -253,7 +254,29 @@ bool AudioConverter::measureBuffer(const juce::AudioBuffer<float>& buffer, int s
 {
     const int numChannels = buffer.getNumChannels();
     const int numSamples = buffer.getNumSamples();
-    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
+
+    // Long buffers are measured in chunks on every core, with the single
+    // pass's results. Should that fail (a meter refused for lack of memory),
+    // the single pass below still has its say.
+    const int threads = ParallelLoudness::availableThreads();
+    if (ParallelLoudness::chunkLength(numChannels, sampleRate, numSamples, threads) > 0)
+    {
+        ParallelLoudness::Reading reading;
+        const auto outcome = ParallelLoudness::measureBuffer(buffer, sampleRate, truePeak != nullptr, threads,
+                                                             [this] { return threadShouldExit(); }, reading);
+        if (outcome == ParallelLoudness::Outcome::abandoned)
+            return false;
+        if (outcome == ParallelLoudness::Outcome::measured)
+        {
+            loudness = reading.lufs;
+            if (truePeak != nullptr)
+                *truePeak = reading.truePeak;
+            return true;
+        }
+    }
+
+    // True peak only when it is asked for: it is most of the meter's work.
+    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate, truePeak != nullptr);
 
     for (int start = 0; start < numSamples; start += measureBlockSize)
     {

@@ -2,6 +2,7 @@
 
 #include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
+#include "measure/ParallelLoudness.h"
 #include "measure/TruePeak.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -103,6 +104,26 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
     auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
     if (!analyzer->isValid())
         return Outcome::unmeasurable;
+
+    // Long files on a machine with cores to spare: read ahead in chunks that
+    // the other cores measure meanwhile, with the single pass's results.
+    const int threads = ParallelLoudness::availableThreads();
+    if (ParallelLoudness::chunkLength(numChannels, sampleRate, numSamples, threads) > 0)
+    {
+        ParallelLoudness::Reading reading;
+        const auto outcome = ParallelLoudness::measureStream(
+            numChannels, sampleRate, numSamples, threads,
+            [&checked](juce::AudioBuffer<float>& destination, int destinationStart, int count, juce::int64 start)
+            { return checked.readComplete(destination, destinationStart, count, start); },
+            [this] { return threadShouldExit(); }, reading);
+        if (outcome == ParallelLoudness::Outcome::abandoned || threadShouldExit())
+            return Outcome::abandoned;
+        if (outcome == ParallelLoudness::Outcome::failed)
+            return Outcome::unmeasurable;
+        lufs = reading.lufs;
+        truePeak = reading.truePeak;
+        return Outcome::measured;
+    }
 
     juce::AudioBuffer<float> block(numChannels, std::min(blockSize, numSamples));
     for (int position = 0; position < numSamples; position += blockSize)
