@@ -1,7 +1,10 @@
 // The analysis worker's whole path for one file (open, read, measure, report)
-// against libebur128 alone fed the same samples, already interleaved, in
-// large chunks. Also reports how much resident memory the worker's path adds
-// relative to the size of the file it measures.
+// side by side with ffmpeg's ebur128 filter (peak=true) and with a bare loop
+// over one libebur128 state (integrated loudness and true peak) fed the same
+// samples, already interleaved, in large pieces. All three run on the cores
+// this process may use, so `taskset -c 0-1 measure_bench` compares them on
+// two cores. Also reports the resident memory the worker's path adds.
+// bench/measure/compare runs it on all cores, two and one.
 //
 //   measure_bench [benchmark flags]
 //   measure_bench --rss-child <file>   (internal: one measurement in a fresh process)
@@ -9,6 +12,7 @@
 #include "common/Signals.h"
 #include "common/WavFiles.h"
 #include "measure/AudioAnalysisThread.h"
+#include "measure/ParallelLoudness.h"
 #include "measure/TruePeak.h"
 
 #include <benchmark/benchmark.h>
@@ -16,8 +20,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -85,25 +91,44 @@ Result runWorker(const juce::File& file)
 
 Result runBare(const std::vector<float>& interleaved, size_t frames)
 {
-    ebur128_state* tp = ebur128_init(channels, static_cast<unsigned long>(sampleRate),
-                                     EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
-    ebur128_state* in = ebur128_init(channels, static_cast<unsigned long>(sampleRate), EBUR128_MODE_I);
+    ebur128_state* state =
+        ebur128_init(channels, static_cast<unsigned long>(sampleRate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
     for (size_t pos = 0; pos < frames; pos += bareChunkFrames)
     {
         const size_t n = std::min(bareChunkFrames, frames - pos);
-        const float* data = interleaved.data() + pos * channels;
-        ebur128_add_frames_float(tp, data, n);
-        ebur128_add_frames_float(in, data, n);
+        ebur128_add_frames_float(state, interleaved.data() + pos * channels, n);
     }
     double loudness = 0.0;
-    ebur128_loudness_global(in, &loudness);
-    Result r { static_cast<float>(loudness), truePeakDecibels(tp, channels) };
-    ebur128_destroy(&tp);
-    ebur128_destroy(&in);
+    ebur128_loudness_global(state, &loudness);
+    Result r { static_cast<float>(loudness), truePeakDecibels(state, channels) };
+    ebur128_destroy(&state);
     return r;
 }
 
-Result lastWorker, lastBare;
+// ffmpeg as a child process, which inherits this process's CPU affinity. Its
+// summary is read for the figures it printed; NaN when it did not run.
+Result runFfmpeg(const juce::File& file)
+{
+    juce::ChildProcess ffmpeg;
+    const juce::StringArray args { "ffmpeg", "-nostdin", "-hide_banner", "-nostats", "-i", file.getFullPathName(),
+                                   "-af", "ebur128=peak=true", "-f", "null", "-" };
+    const auto nan = std::numeric_limits<float>::quiet_NaN();
+    if (!ffmpeg.start(args, juce::ChildProcess::wantStdOut | juce::ChildProcess::wantStdErr))
+        return { nan, nan };
+    const auto output = ffmpeg.readAllProcessOutput();
+    if (ffmpeg.getExitCode() != 0)
+        return { nan, nan };
+
+    // The summary comes last: "I:  -23.0 LUFS" ... "Peak:  -1.2 dBFS".
+    const auto summary = output.fromLastOccurrenceOf("Summary:", false, false);
+    const auto valueAfter = [&](const char* label)
+    {
+        return summary.fromFirstOccurrenceOf(label, false, false).trimStart().getFloatValue();
+    };
+    return { valueAfter("I:"), valueAfter("Peak:") };
+}
+
+Result lastWorker, lastBare, lastFfmpeg;
 
 void BM_WorkerWholePath(benchmark::State& state)
 {
@@ -123,21 +148,50 @@ void BM_BareLibrary(benchmark::State& state)
     state.counters["dBTP"] = lastBare.truePeak;
 }
 
-BENCHMARK(BM_WorkerWholePath)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
-BENCHMARK(BM_BareLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
+void BM_Ffmpeg(benchmark::State& state)
+{
+    const auto& f = fixture();
+    for (auto _ : state)
+        lastFfmpeg = runFfmpeg(f.file);
+    if (std::isnan(lastFfmpeg.lufs))
+        state.SkipWithError("ffmpeg did not run (bench/measure/compare installs it)");
+    state.counters["LUFS"] = lastFfmpeg.lufs;
+    state.counters["dBTP"] = lastFfmpeg.truePeak;
+}
 
-// Keeps each benchmark's mean wall time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter
+// Single runs, repeated, so that the spread shows when other work loads the machine.
+BENCHMARK(BM_WorkerWholePath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_Ffmpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_BareLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
+
+// Keeps every repetition's wall time per benchmark, for the summary.
+class TimesReporter : public benchmark::ConsoleReporter
 {
 public:
-    std::map<std::string, double> seconds;
+    std::map<std::string, std::vector<double>> seconds;
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const auto& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                seconds[run.run_name.function_name] = run.GetAdjustedRealTime() / 1000.0;
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                seconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime() / 1000.0);
         ConsoleReporter::ReportRuns(runs);
+    }
+
+    // Median, and the range around it.
+    struct Spread
+    {
+        double min = 0.0, median = 0.0, max = 0.0;
+        bool ok = false;
+    };
+    Spread spread(const std::string& name) const
+    {
+        const auto it = seconds.find(name);
+        if (it == seconds.end() || it->second.empty())
+            return {};
+        auto v = it->second;
+        std::sort(v.begin(), v.end());
+        return { v.front(), v[v.size() / 2], v.back(), true };
     }
 };
 
@@ -205,18 +259,27 @@ int main(int argc, char** argv)
         return rssChild(argv[2]);
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    const auto worker = reporter.seconds.find("BM_WorkerWholePath");
-    const auto bare = reporter.seconds.find("BM_BareLibrary");
-    if (worker != reporter.seconds.end() && bare != reporter.seconds.end())
+    const int cores = ParallelLoudness::availableThreads();
+    std::printf("\nOn %d core(s), 10-minute 48 kHz stereo 24-bit file; median [min - max] of the runs above:\n", cores);
+    const auto worker = reporter.spread("BM_WorkerWholePath");
+    const auto ffmpeg = reporter.spread("BM_Ffmpeg");
+    const auto bare = reporter.spread("BM_BareLibrary");
+    const auto line = [](const char* name, const TimesReporter::Spread& s, const Result& r)
     {
-        std::printf("\nworker: %.3f s   bare libebur128: %.3f s   ratio bare/worker: %.3f (goal >= 0.85)\n",
-                    worker->second, bare->second, bare->second / worker->second);
-        std::printf("worker: %.2f LUFS %.2f dBTP   bare: %.2f LUFS %.2f dBTP\n", lastWorker.lufs,
-                    lastWorker.truePeak, lastBare.lufs, lastBare.truePeak);
-    }
+        if (s.ok)
+            std::printf("  %-34s %7.3f s [%.3f - %.3f]   %7.2f LUFS %6.2f dBTP\n", name, s.median, s.min, s.max, r.lufs,
+                        r.truePeak);
+    };
+    line("our background measurement", worker, lastWorker);
+    line("ffmpeg ebur128=peak=true", ffmpeg, lastFfmpeg);
+    line("bare libebur128, one state I+TP", bare, lastBare);
+    if (worker.ok && ffmpeg.ok)
+        std::printf("  ffmpeg / ours: %.2f x (goal: >= 3 on 8 cores, >= 1 on 2 cores)\n", ffmpeg.median / worker.median);
+    if (worker.ok && bare.ok)
+        std::printf("  bare / ours:   %.2f x\n", bare.median / worker.median);
 
     const auto& f = fixture();
     // The child can fail to reset its high-water mark when the machine is
@@ -224,8 +287,10 @@ int main(int argc, char** argv)
     double ratio = -1.0;
     for (int attempt = 0; attempt < 3 && ratio < 0.0; ++attempt)
         ratio = peakGrowthRelativeToFileSize(f.file);
-    std::printf("file: %.1f MB   peak resident growth / file size: %.3f (goal <= 1.25)\n",
-                static_cast<double>(f.file.getSize()) / 1.0e6, ratio);
+    const double fileMb = static_cast<double>(f.file.getSize()) / (1024.0 * 1024.0);
+    std::printf("  file %.1f MB; peak resident growth of one measurement: %.1f MB = %.3f x file size (goal: well under "
+                "100 MB)\n",
+                fileMb, ratio * fileMb, ratio);
     benchmark::Shutdown();
     return 0;
 }
