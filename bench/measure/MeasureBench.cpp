@@ -159,10 +159,28 @@ void BM_Ffmpeg(benchmark::State& state)
     state.counters["dBTP"] = lastFfmpeg.truePeak;
 }
 
+// How long a running measurement takes to end once asked to stop, 200 ms in.
+void BM_StopLatency(benchmark::State& state)
+{
+    const auto& f = fixture();
+    for (auto _ : state)
+    {
+        AudioAnalysisThread worker;
+        worker.addTask({ f.file.getFullPathName().toStdString(), 0 });
+        worker.startThread();
+        juce::Thread::sleep(200);
+        const auto asked = juce::Time::getMillisecondCounterHiRes();
+        worker.signalThreadShouldExit();
+        worker.waitForThreadToExit(-1);
+        state.SetIterationTime((juce::Time::getMillisecondCounterHiRes() - asked) / 1000.0);
+    }
+}
+
 // Single runs, repeated, so that the spread shows when other work loads the machine.
 BENCHMARK(BM_WorkerWholePath)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
 BENCHMARK(BM_Ffmpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
 BENCHMARK(BM_BareLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_StopLatency)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(5);
 
 // Keeps every repetition's wall time per benchmark, for the summary.
 class TimesReporter : public benchmark::ConsoleReporter
@@ -280,6 +298,9 @@ int main(int argc, char** argv)
         std::printf("  ffmpeg / ours: %.2f x (goal: >= 3 on 8 cores, >= 1 on 2 cores)\n", ffmpeg.median / worker.median);
     if (worker.ok && bare.ok)
         std::printf("  bare / ours:   %.2f x\n", bare.median / worker.median);
+    if (const auto stop = reporter.spread("BM_StopLatency"); stop.ok)
+        std::printf("  a stop ends the measurement within %.1f ms [%.1f - %.1f]\n", stop.median * 1000.0,
+                    stop.min * 1000.0, stop.max * 1000.0);
 
     const auto& f = fixture();
     // The child can fail to reset its high-water mark when the machine is
