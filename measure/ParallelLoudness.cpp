@@ -317,6 +317,21 @@ Plan planFor(int numChannels, int sampleRate, juce::int64 numSamples, int thread
     return { static_cast<int>(chunk), threads };
 }
 
+// Where splitting does not pay, the stream is still measured in chunks, one
+// after another, so that reading ahead stays within its memory whatever the
+// stream's length.
+Plan planOrOneThread(int numChannels, int sampleRate, juce::int64 numSamples, int threads)
+{
+    auto plan = planFor(numChannels, sampleRate, numSamples, threads);
+    if (plan.chunk > 0)
+        return plan;
+
+    const juce::int64 block = blockLength(sampleRate);
+    const juce::int64 bytesPerSample = std::max(1, numChannels) * juce::int64 { sizeof(float) };
+    const juce::int64 bounded = std::max(block, (readAheadBytes / 3 / bytesPerSample - block) / block * block);
+    return { static_cast<int>(std::clamp(numSamples, juce::int64 { 1 }, bounded)), 1 };
+}
+
 } // namespace
 
 int ParallelLoudness::availableThreads()
@@ -345,9 +360,7 @@ ParallelLoudness::Outcome ParallelLoudness::measureBuffer(const juce::AudioBuffe
                                                           const ShouldStop& shouldStop, Reading& reading)
 {
     const int numSamples = buffer.getNumSamples();
-    auto plan = planFor(buffer.getNumChannels(), sampleRate, numSamples, threads);
-    if (plan.chunk == 0)
-        plan.chunk = std::max(1, numSamples);
+    const auto plan = planOrOneThread(buffer.getNumChannels(), sampleRate, numSamples, threads);
     const int chunk = plan.chunk;
     const int lead = leadIn(sampleRate);
     const int numChunks = chunkCount(numSamples, chunk);
@@ -369,13 +382,7 @@ ParallelLoudness::Outcome ParallelLoudness::measureStream(int numChannels, int s
                                                           int threads, const ReadSamples& read,
                                                           const ShouldStop& shouldStop, Reading& reading)
 {
-    auto plan = planFor(numChannels, sampleRate, numSamples, threads);
-    if (plan.chunk == 0)
-    {
-        if (numSamples > std::numeric_limits<int>::max() - leadIn(sampleRate))
-            return Outcome::failed;
-        plan.chunk = static_cast<int>(std::max(juce::int64 { 1 }, numSamples));
-    }
+    const auto plan = planOrOneThread(numChannels, sampleRate, numSamples, threads);
     const int chunk = plan.chunk;
     const int lead = leadIn(sampleRate);
     const int numChunks = chunkCount(numSamples, chunk);

@@ -58,6 +58,9 @@ public:
     // Samples of lead-in fed before each chunk but the first.
     static int leadIn(int sampleRate);
 
+    // Streams that chunkLength would not split are measured chunk after chunk
+    // on one thread, with the same results.
+
     // A stream already in memory. Without true peak, only loudness is measured
     // and the reading's peak is left at -100.
     static Outcome measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, bool withTruePeak,
