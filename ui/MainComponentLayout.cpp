@@ -1,0 +1,9 @@
+#include "ui/MainComponent.h"
+
+void MainComponent::resized()
+{
+}
+
+void MainComponent::paint(juce::Graphics&)
+{
+}
