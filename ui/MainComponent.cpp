@@ -244,8 +244,10 @@ void MainComponent::exportClicked()
 {
     // A second click before the next tick (a double click) would abandon the
     // running export and then write every finished file again under a
-    // numbered name: while the engine works, EXPORT does nothing.
-    if (converter != nullptr && converter->isConverting.load())
+    // numbered name: while the engine works, EXPORT does nothing. The thread,
+    // not the busy flag, is asked: the engine raises the flag only once its
+    // thread has begun.
+    if (converter != nullptr && converter->isThreadRunning())
         return;
 
     auto& worker = analysisComponent.analysisThread;
