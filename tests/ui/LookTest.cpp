@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 #include "ui/Look.h"
+#include "ui/MainComponent.h"
 #include "ui/Palette.h"
 
 #include <gtest/gtest.h>
@@ -261,27 +262,15 @@ TEST_F(LookTest, ColourTable)
     EXPECT_EQ(editor.findColour(juce::TextEditor::backgroundColourId).getARGB(), 0xFF323333u);
 }
 
-TEST_F(LookTest, BecomesTheDefaultWithTheEmbeddedTypefaceAndItsPictures)
+TEST_F(LookTest, BecomesTheDefaultWithTheEmbeddedTypeface)
 {
     EXPECT_EQ(&juce::LookAndFeel::getDefaultLookAndFeel(), &look);
     const juce::Font font(20.0f);
     ASSERT_NE(font.getTypefacePtr(), nullptr);
     EXPECT_TRUE(font.getTypefacePtr()->getName().startsWith("League Spartan")) << font.getTypefacePtr()->getName();
 
-    const struct
-    {
-        const juce::Image& image;
-        int width, height;
-    } pictures[] = {
-        { look.sliderThumbImage, 200, 200 }, { look.knobImage, 300, 300 },         { look.knobHoverImage, 300, 300 },
-        { look.buttonImage, 400, 200 },      { look.buttonOnImage, 400, 200 },     { look.squareButtonImage, 200, 200 },
-        { look.squareButtonOnImage, 200, 200 }, { look.wideButtonImage, 400, 200 }, { look.wideButtonOnImage, 400, 200 },
-    };
-    for (const auto& p : pictures)
-    {
-        EXPECT_EQ(p.image.getWidth(), p.width);
-        EXPECT_EQ(p.image.getHeight(), p.height);
-    }
+    // The pictures decode at construction; their sizes are the resources' own.
+    EXPECT_EQ(look.wideButtonOnImage.getBounds(), juce::Rectangle<int>(400, 200));
     EXPECT_EQ(look.labelFontHeight, 16.0f);
 }
 
@@ -552,6 +541,23 @@ TEST_F(LookTest, LabelsAreDrawnPlainAtTheSharedHeight)
             EXPECT_TRUE(glyph.contains(" font " + juce::String(height, 3) + " ")) << glyph;
         EXPECT_EQ(label.getFont().getHeight(), height);
         EXPECT_FALSE(label.getFont().isBold());
+    }
+}
+
+// The screen's layout rewrites the shared height; every label must follow it.
+TEST(LookOnScreen, LabelsFollowTheHeightAfterAResize)
+{
+    MainComponent screen;
+    for (const auto& size : { juce::Point<int> { 1720, 1174 }, { 688, 469 } })
+    {
+        screen.setSize(size.x, size.y);
+        for (auto* label : { &screen.targetLabels[0], &screen.targetLabels[10], &screen.infoLabel })
+        {
+            juce::Image image(juce::Image::ARGB, 10, 10, true);
+            juce::Graphics g(image);
+            label->paintEntireComponent(g, false);
+            EXPECT_EQ(label->getFont().getHeight(), screen.look.labelFontHeight) << size.toString();
+        }
     }
 }
 
