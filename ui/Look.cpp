@@ -122,12 +122,10 @@ Look::Look()
     wideButtonOnImage = decode(BinaryData::wide_button_on_png, BinaryData::wide_button_on_pngSize);
 }
 
-Look::~Look()
-{
-    // Components created later must not find a dangling default.
-    if (&juce::LookAndFeel::getDefaultLookAndFeel() == this)
-        juce::LookAndFeel::setDefaultLookAndFeel(nullptr);
-}
+// JUCE holds the default look-and-feel by weak reference and falls back to its
+// own once this one is gone, so the destructor need not unset it; unsetting it
+// would make every component still alive repaint during the screen's teardown.
+Look::~Look() = default;
 
 void Look::drawButtonBackground(juce::Graphics& g, juce::Button& button, const juce::Colour&, bool, bool)
 {

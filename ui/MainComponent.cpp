@@ -157,8 +157,6 @@ MainComponent::~MainComponent()
     analysisComponent.clearList();
     converter.reset();
     setLookAndFeel(nullptr);
-    // Destroying `look` can make the window repaint; it must not paint this half-destroyed screen.
-    setVisible(false);
 }
 
 std::array<juce::TextButton*, 11> MainComponent::targetButtons()

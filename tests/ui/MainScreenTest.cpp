@@ -319,7 +319,12 @@ TEST(MainScreenExport, RequestsThatCannotRunSayWhyAndResumeMeasuring)
 
         EXPECT_EQ(m.infoLabel.getText(), c.message);
         EXPECT_EQ(m.converter, nullptr);
-        EXPECT_EQ(m.fullPaints > 0, c.repaints);
+        // Only a missing repaint is a fault: the timer repaints the whole
+        // screen five times a second anyway, and X may expose it at any time.
+        if (c.repaints)
+        {
+            EXPECT_GT(m.fullPaints, 0);
+        }
         EXPECT_EQ(temp.file("Tarnvale").isDirectory(), c.createsDefaultFolder);
         // Measuring resumes: the listed file is queued or already measured again.
         for (const auto& [path, lufs] : m.analysisComponent.lufsByFile)
