@@ -38,8 +38,9 @@ void DragAndDropDemoTarget::fileDragExit(const juce::StringArray&)
 
 void DragAndDropDemoTarget::filesDropped(const juce::StringArray& files, int, int)
 {
-    // A drop replaces whatever the timer has not collected yet.
-    droppedFiles = files;
+    // Appended, not replaced: a second drop within one tick, or a drop right
+    // after the Open dialog's choice, must not lose the paths still waiting.
+    droppedFiles.addArray(files);
     isDragOver = false;
     repaint();
 }

@@ -1,0 +1,3 @@
+#include "app/TarnvaleApplication.h"
+
+START_JUCE_APPLICATION(TarnvaleApplication)
