@@ -262,7 +262,9 @@ bool AudioConverter::measureBuffer(const juce::AudioBuffer<float>& buffer, int s
     if (ParallelLoudness::chunkLength(numChannels, sampleRate, numSamples, threads) > 0)
     {
         ParallelLoudness::Reading reading;
-        const auto outcome = ParallelLoudness::measureBuffer(buffer, sampleRate, truePeak != nullptr, threads,
+        const auto measures = truePeak != nullptr ? ParallelLoudness::Measures::loudnessAndTruePeak
+                                                  : ParallelLoudness::Measures::loudnessOnly;
+        const auto outcome = ParallelLoudness::measureBuffer(buffer, sampleRate, measures, threads,
                                                              [this] { return threadShouldExit(); }, reading);
         if (outcome == ParallelLoudness::Outcome::abandoned)
             return false;

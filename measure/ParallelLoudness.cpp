@@ -62,11 +62,13 @@ struct ChunkResult
 // `channels` point at the first lead-in sample; the chunk's own samples follow
 // the lead-in. Both lengths are whole 100 ms steps except at the stream's end.
 void measureChunk(const std::vector<const float*>& channels, int sampleRate, int leadIn, int length,
-                  bool withTruePeak, const std::atomic<bool>& cancelled, ChunkResult& result)
+                  ParallelLoudness::Measures measures, const std::atomic<bool>& cancelled, ChunkResult& result)
 {
     const auto numChannels = static_cast<int>(channels.size());
     const int step = stepLength(sampleRate);
-    const int mode = EBUR128_MODE_M | (withTruePeak ? EBUR128_MODE_TRUE_PEAK : 0);
+    const bool withLoudness = measures != ParallelLoudness::Measures::truePeakOnly;
+    const bool withTruePeak = measures != ParallelLoudness::Measures::loudnessOnly;
+    const int mode = (withLoudness ? EBUR128_MODE_M : 0) | (withTruePeak ? EBUR128_MODE_TRUE_PEAK : 0);
     ebur128_state* state =
         ebur128_init(static_cast<unsigned int>(numChannels), static_cast<unsigned long>(sampleRate), mode);
     if (state == nullptr)
@@ -113,7 +115,7 @@ void measureChunk(const std::vector<const float*>& channels, int sampleRate, int
             }
         }
 
-        if (n == step && fed >= 4 * step)
+        if (withLoudness && n == step && fed >= 4 * step)
         {
             double momentary = 0.0;
             if (ebur128_loudness_momentary(state, &momentary) == EBUR128_SUCCESS)
@@ -172,8 +174,8 @@ float combinedTruePeak(const std::vector<ChunkResult>& chunks)
 class ChunkRun
 {
 public:
-    ChunkRun(int sampleRate, bool withTruePeak, int threads, int numChunks, int numSlots)
-        : rate(sampleRate), truePeak(withTruePeak), results(static_cast<size_t>(numChunks)), pool(poolSize(threads))
+    ChunkRun(int sampleRate, ParallelLoudness::Measures toMeasure, int threads, int numChunks, int numSlots)
+        : rate(sampleRate), measures(toMeasure), results(static_cast<size_t>(numChunks)), pool(poolSize(threads))
     {
         for (int slot = 0; slot < numSlots; ++slot)
             freeSlots.push_back(slot);
@@ -190,7 +192,7 @@ public:
         pool.addJob([this, index, channels = std::move(channels), leadIn, length, slot]
         {
             auto& result = results[static_cast<size_t>(index)];
-            measureChunk(channels, rate, leadIn, length, truePeak, cancelled, result);
+            measureChunk(channels, rate, leadIn, length, measures, cancelled, result);
             {
                 const std::lock_guard<std::mutex> guard(mutex);
                 ++finished;
@@ -239,8 +241,10 @@ public:
         for (const auto& result : results)
             if (!result.ok)
                 return ParallelLoudness::Outcome::failed;
-        reading.lufs = gatedLoudness(results);
-        reading.truePeak = truePeak ? combinedTruePeak(results) : -100.0f;
+        if (measures != ParallelLoudness::Measures::truePeakOnly)
+            reading.lufs = gatedLoudness(results);
+        if (measures != ParallelLoudness::Measures::loudnessOnly)
+            reading.truePeak = combinedTruePeak(results);
         return ParallelLoudness::Outcome::measured;
     }
 
@@ -255,7 +259,7 @@ private:
     }
 
     const int rate;
-    const bool truePeak;
+    const ParallelLoudness::Measures measures;
     std::vector<ChunkResult> results;
     std::atomic<bool> cancelled { false };
 
@@ -356,7 +360,7 @@ int ParallelLoudness::chunkLength(int numChannels, int sampleRate, juce::int64 n
 }
 
 ParallelLoudness::Outcome ParallelLoudness::measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate,
-                                                          bool withTruePeak, int threads,
+                                                          Measures measures, int threads,
                                                           const ShouldStop& shouldStop, Reading& reading)
 {
     const int numSamples = buffer.getNumSamples();
@@ -365,7 +369,7 @@ ParallelLoudness::Outcome ParallelLoudness::measureBuffer(const juce::AudioBuffe
     const int lead = leadIn(sampleRate);
     const int numChunks = chunkCount(numSamples, chunk);
 
-    ChunkRun run(sampleRate, withTruePeak, plan.threads, numChunks, 0);
+    ChunkRun run(sampleRate, measures, plan.threads, numChunks, 0);
     for (int i = 0; i < numChunks; ++i)
     {
         const int start = i * chunk;
@@ -395,7 +399,7 @@ ParallelLoudness::Outcome ParallelLoudness::measureStream(int numChannels, int s
     // be reused before the next chunk is read.
     juce::AudioBuffer<float> carried(numChannels, lead);
 
-    ChunkRun run(sampleRate, true, plan.threads, numChunks, numBuffers);
+    ChunkRun run(sampleRate, Measures::loudnessAndTruePeak, plan.threads, numChunks, numBuffers);
     const auto stoppedOrFailed = [&]
     {
         run.cancel();

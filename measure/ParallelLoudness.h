@@ -27,6 +27,16 @@
 class ParallelLoudness
 {
 public:
+    // What a measurement reads; leaving one out saves its share of the work
+    // (true peak is most of it).
+    enum class Measures
+    {
+        loudnessAndTruePeak,
+        loudnessOnly,
+        truePeakOnly
+    };
+
+    // A value that is not measured keeps its initial value.
     struct Reading
     {
         float lufs = 0.0f;
@@ -61,9 +71,8 @@ public:
     // Streams that chunkLength would not split are measured chunk after chunk
     // on one thread, with the same results.
 
-    // A stream already in memory. Without true peak, only loudness is measured
-    // and the reading's peak is left at -100.
-    static Outcome measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, bool withTruePeak,
+    // A stream already in memory.
+    static Outcome measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, Measures measures,
                                  int threads, const ShouldStop& shouldStop, Reading& reading);
 
     // A stream read ahead in chunks through `read`, on the calling thread,

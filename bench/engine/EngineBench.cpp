@@ -77,7 +77,10 @@ testsig::Reading engineMeasurement(const juce::AudioBuffer<float>& audio, bool w
         > 0)
     {
         ParallelLoudness::Reading r;
-        ParallelLoudness::measureBuffer(audio, static_cast<int>(sampleRate), withTruePeak, threads, {}, r);
+        ParallelLoudness::measureBuffer(audio, static_cast<int>(sampleRate),
+                                        withTruePeak ? ParallelLoudness::Measures::loudnessAndTruePeak
+                                                     : ParallelLoudness::Measures::loudnessOnly,
+                                        threads, {}, r);
         return { r.lufs, r.truePeak };
     }
     LoudnessAnalyzer analyzer(audio.getNumChannels(), static_cast<int>(sampleRate), withTruePeak);

@@ -27,11 +27,13 @@ void expectSameLoudness(float chunkedLufs, float singleLufs)
         EXPECT_NEAR(chunkedLufs, singleLufs, sameLoudness);
 }
 
+using Measures = ParallelLoudness::Measures;
+
 ParallelLoudness::Reading chunked(const juce::AudioBuffer<float>& audio, double rate, int threads,
-                                  bool withTruePeak = true)
+                                  Measures measures = Measures::loudnessAndTruePeak)
 {
     ParallelLoudness::Reading reading;
-    EXPECT_EQ(ParallelLoudness::measureBuffer(audio, static_cast<int>(rate), withTruePeak, threads, {}, reading),
+    EXPECT_EQ(ParallelLoudness::measureBuffer(audio, static_cast<int>(rate), measures, threads, {}, reading),
               Outcome::measured);
     return reading;
 }
@@ -139,7 +141,13 @@ TEST_P(ChunkedAgainstSinglePass, SameLoudnessAndExactlyTheSamePeak)
         const auto reading = chunked(audio, c.rate, threads);
         expectSameLoudness(reading.lufs, single.lufs);
         EXPECT_EQ(reading.truePeak, single.truePeak);
-        expectSameLoudness(chunked(audio, c.rate, threads, false).lufs, single.lufs);
+        // Either alone: the same value, and the other one left untouched.
+        const auto loudnessOnly = chunked(audio, c.rate, threads, Measures::loudnessOnly);
+        expectSameLoudness(loudnessOnly.lufs, single.lufs);
+        EXPECT_EQ(loudnessOnly.truePeak, ParallelLoudness::Reading {}.truePeak);
+        const auto truePeakOnly = chunked(audio, c.rate, threads, Measures::truePeakOnly);
+        EXPECT_EQ(truePeakOnly.truePeak, single.truePeak);
+        EXPECT_EQ(truePeakOnly.lufs, ParallelLoudness::Reading {}.lufs);
     }
 }
 
@@ -286,7 +294,7 @@ TEST(ParallelLoudnessBuffer, AStopAbandonsTheMeasurement)
     const auto audio = testsig::programme(2, rate, 120.0, 4);
     std::atomic<int> asked { 0 };
     ParallelLoudness::Reading reading;
-    EXPECT_EQ(ParallelLoudness::measureBuffer(audio, static_cast<int>(rate), true, 4, [&] { return ++asked > 1; },
+    EXPECT_EQ(ParallelLoudness::measureBuffer(audio, static_cast<int>(rate), Measures::loudnessAndTruePeak, 4, [&] { return ++asked > 1; },
                                               reading),
               Outcome::abandoned);
 }
