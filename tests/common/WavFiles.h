@@ -36,6 +36,43 @@ bool write(const juce::File& file, const juce::AudioBuffer<float>& buffer, doubl
 void writeRaw(const juce::File& file, int channels, uint32_t sampleRate, int bitsPerSample, int formatTag,
               const juce::MemoryBlock& data);
 
+// A `fmt ` chunk's bytes for a plain (not extensible) format.
+juce::MemoryBlock fmtChunk(int channels, uint32_t sampleRate, int bitsPerSample, int formatTag);
+
+// One RIFF chunk: its four-character id and its bytes. An odd-length chunk
+// gets its pad byte unless `pad` is false, as some broken writers do.
+struct Chunk
+{
+    const char* id;
+    juce::MemoryBlock bytes;
+    bool pad = true;
+};
+
+// A RIFF/WAVE file holding exactly these chunks in this order.
+void writeChunks(const juce::File& file, const std::vector<Chunk>& chunks);
+
+// A named pipe. Whatever opens it for reading blocks until a writer comes;
+// the destructor lets such a reader through and removes the pipe, so a test
+// that finds something opening it fails instead of hanging.
+class NamedPipe
+{
+public:
+    explicit NamedPipe(const juce::File& file);
+    ~NamedPipe();
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+
+    bool created() const noexcept { return ok; }
+    const juce::File& file() const noexcept { return pipe; }
+
+    // True when a reader was waiting in its open() and has been let through.
+    bool letReadersThrough();
+
+private:
+    juce::File pipe;
+    bool ok = false;
+};
+
 // 32-bit integer PCM from float samples (full scale = INT32_MAX).
 void writeInt32(const juce::File& file, const juce::AudioBuffer<float>& buffer, uint32_t sampleRate);
 
