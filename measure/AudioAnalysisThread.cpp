@@ -66,9 +66,12 @@ void AudioAnalysisThread::analyzeFile(const AnalysisTask& task)
     Outcome outcome = Outcome::unmeasurable;
     if (beforeOpening)
         beforeOpening(task.filePath);
+    const juce::String path(task.filePath);
     try
     {
-        outcome = measureFile(juce::File(juce::String(task.filePath)), lufs, truePeak);
+        // juce::File takes absolute paths only; anything else names no file.
+        if (juce::File::isAbsolutePath(path))
+            outcome = measureFile(juce::File(path), lufs, truePeak);
     }
     catch (const std::bad_alloc&)
     {

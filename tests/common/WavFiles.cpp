@@ -33,19 +33,67 @@ TempFolder::~TempFolder()
 bool write(const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate, int bitsPerSample,
            const juce::StringPairArray& metadata)
 {
+    // JUCE's writer asserts that an ISRC has 12 characters, since it also puts
+    // it in an axml chunk. Tests need other values too: those go into an INFO
+    // item alone, where readers find them under the same key.
+    auto toWriter = metadata;
+    const auto isrc = metadata.getValue("ISRC", {});
+    const bool isrcInInfoOnly = isrc.isNotEmpty() && isrc.length() != 12;
+    if (isrcInInfoOnly)
+        toWriter.remove(juce::StringRef("ISRC"));
+
     file.deleteFile();
-    auto stream = std::make_unique<juce::FileOutputStream>(file);
-    if (!stream->openedOk())
-        return false;
+    {
+        auto stream = std::make_unique<juce::FileOutputStream>(file);
+        if (!stream->openedOk())
+            return false;
 
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer(wav.createWriterFor(
-        stream.get(), sampleRate, static_cast<unsigned int>(buffer.getNumChannels()), bitsPerSample, metadata, 0));
-    if (writer == nullptr)
-        return false;
-    stream.release(); // the writer owns it now
+        juce::WavAudioFormat wav;
+        std::unique_ptr<juce::AudioFormatWriter> writer(wav.createWriterFor(
+            stream.get(), sampleRate, static_cast<unsigned int>(buffer.getNumChannels()), bitsPerSample, toWriter, 0));
+        if (writer == nullptr)
+            return false;
+        stream.release(); // the writer owns it now
 
-    return writer->writeFromAudioSampleBuffer(buffer, 0, buffer.getNumSamples());
+        if (!writer->writeFromAudioSampleBuffer(buffer, 0, buffer.getNumSamples()))
+            return false;
+    }
+
+    if (isrcInInfoOnly)
+        appendChunk(file, "LIST", infoChunk({ { "ISRC", isrc.toStdString() } }));
+    return true;
+}
+
+juce::MemoryBlock infoChunk(const std::vector<std::pair<std::string, std::string>>& items)
+{
+    juce::MemoryOutputStream out;
+    out.write("INFO", 4);
+    for (const auto& [id, text] : items)
+    {
+        const auto size = text.size() + 1;
+        out.write(id.data(), 4);
+        out.writeInt(static_cast<int>(size));
+        out.write(text.c_str(), size);
+        if ((size & 1) != 0)
+            out.writeByte(0);
+    }
+    return out.getMemoryBlock();
+}
+
+void appendChunk(const juce::File& file, const char* id, const juce::MemoryBlock& bytes)
+{
+    juce::MemoryBlock existing;
+    file.loadFileAsData(existing);
+    juce::MemoryOutputStream out;
+    out.write(existing.getData(), existing.getSize());
+    out.write(id, 4);
+    out.writeInt(static_cast<int>(bytes.getSize()));
+    out.write(bytes.getData(), bytes.getSize());
+    if ((bytes.getSize() & 1) != 0)
+        out.writeByte(0);
+    out.setPosition(4);
+    out.writeInt(static_cast<int>(out.getDataSize() - 8));
+    file.replaceWithData(out.getData(), out.getDataSize());
 }
 
 juce::MemoryBlock fmtChunk(int channels, uint32_t sampleRate, int bitsPerSample, int formatTag)

@@ -3,6 +3,8 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace testwav
@@ -47,6 +49,13 @@ struct Chunk
     juce::MemoryBlock bytes;
     bool pad = true;
 };
+
+// A LIST/INFO chunk's bytes: each item the way writers store it, the text
+// with its terminating zero, padded to an even length.
+juce::MemoryBlock infoChunk(const std::vector<std::pair<std::string, std::string>>& items);
+
+// Adds a chunk at the end of a RIFF file and updates the RIFF size.
+void appendChunk(const juce::File& file, const char* id, const juce::MemoryBlock& bytes);
 
 // A RIFF/WAVE file holding exactly these chunks in this order.
 void writeChunks(const juce::File& file, const std::vector<Chunk>& chunks);

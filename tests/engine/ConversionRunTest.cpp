@@ -344,14 +344,17 @@ TEST(ConversionRun, ConverterAnswersItsLastStateAfterTheRunAndCanBeDestroyedAnyT
 
 namespace
 {
-// Raises the stop request from inside the run when a status text starting with
-// `trigger` appears, so the stop lands in a known stage of the task.
-void stopWhenStatusStarts(AudioConverter& converter, const juce::String& trigger, juce::WaitableEvent& reached)
+// Raises the stop request from inside the run at the `nth` status text of a
+// task (counted from 1 after its "Normalizing" text), so the stop lands in a
+// known stage: the stage that text starts. `stoppedAt` receives the text.
+void stopAtTaskText(AudioConverter& converter, const juce::String& taskPrefix, int nth, juce::String& stoppedAt,
+                    juce::WaitableEvent& reached)
 {
-    converter.onStatusChanged = [&converter, trigger, &reached](const juce::String& text)
+    converter.onStatusChanged = [&converter, taskPrefix, nth, &stoppedAt, &reached, seen = 0](const juce::String& text) mutable
     {
-        if (text.startsWith(trigger))
+        if (text.startsWith(taskPrefix) && ++seen == nth)
         {
+            stoppedAt = text;
             converter.signalThreadShouldExit();
             reached.signal();
         }
@@ -364,7 +367,10 @@ TEST(ConversionRun, StopDuringATaskAbandonsItWithoutOutputOrMessage)
     testwav::TempFolder tmp;
     const auto input = writeInput(tmp, "mix.wav", testsig::programme(2, rate, 30.0));
 
-    for (const juce::String stage : { "(2/3) Analyzing", "(2/3) Preventive limiting", "(2/3) Final LUFS analysis" })
+    // Task 2's texts: Analyzing (measuring), Original, Preventive limiting,
+    // the gain, Final LUFS analysis (measuring again), and the correction,
+    // after which come the final limiting and the last true-peak pass.
+    for (const int nth : { 1, 3, 5, 6 })
     {
         const auto first = tmp.file("mix-A.wav");
         const auto second = tmp.file("mix-B.wav");
@@ -374,16 +380,17 @@ TEST(ConversionRun, StopDuringATaskAbandonsItWithoutOutputOrMessage)
         AudioConverter converter({ makeTask(input, first, -23.0, -1.0, "A"), makeTask(input, second, -14.0, -1.0, "B"),
                                    makeTask(input, tmp.file("mix-C.wav"), -23.0, -1.0, "C") });
         juce::WaitableEvent reached;
-        stopWhenStatusStarts(converter, stage, reached);
+        juce::String stage;
+        stopAtTaskText(converter, "(2/3) ", nth, stage, reached);
         converter.startThread();
-        ASSERT_TRUE(reached.wait(60000)) << stage;
+        ASSERT_TRUE(reached.wait(60000)) << nth;
         EXPECT_TRUE(converter.stopThread(2000)) << stage;
 
         EXPECT_TRUE(first.existsAsFile()) << stage;
         EXPECT_FALSE(second.exists()) << stage;
         EXPECT_FALSE(tmp.file("mix-C.wav").exists()) << stage;
         EXPECT_TRUE(converter.isConverting.load()) << stage;
-        EXPECT_TRUE(converter.statusText.get().startsWith(stage)) << stage;
+        EXPECT_EQ(converter.statusText.get(), stage);
         EXPECT_FLOAT_EQ(converter.progress.load(), 1.0f / 3.0f) << stage;
         EXPECT_EQ(tmp.folder().getNumberOfChildFiles(juce::File::findFiles), 2) << stage;
     }

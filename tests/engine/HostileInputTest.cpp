@@ -11,6 +11,8 @@
 #include <future>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 using enginetest::makeTask;
 
@@ -142,4 +144,39 @@ TEST(HostileInput, IsReportedMissingAndRefusedAsUnreadable)
             EXPECT_EQ(isrc, "kept");
         }
     }
+}
+
+
+// JUCE's own INFO reader loses every item after an odd-length one or one of
+// a type it does not know; the export and the file probe must not.
+TEST(HostileInput, InfoItemsAfterAnOddLengthOrUnknownItemReachTheExport)
+{
+    testwav::TempFolder tmp;
+    const std::vector<std::pair<std::string, std::string>> items {
+        { "INAM", "Take" },           // odd with its zero: a pad byte follows
+        { "IGNR", "Jazz" },           // a type the writer does not store
+        { "IART", "Ann Example" },
+        { "ICMT", "Mixed at home" },
+        { "ICRD", "2024-05-01" },
+        { "ISRC", "USS1Z9900001" },
+        { "GENR", "Jazz" },
+    };
+    const auto input = tmp.file("tagged.wav");
+    testwav::writeChunks(input, { { "fmt ", testwav::fmtChunk(1, 48000, 16, 1) },
+                                  { "data", pcm16(1, 48000) },
+                                  { "LIST", testwav::infoChunk(items) } });
+
+    const auto output = tmp.file("tagged-EBU_R128.wav");
+    AudioConverter converter({ makeTask(input, output, -23.0, -1.0, "EBU R128", -23.0f, -20.0f) });
+    ASSERT_EQ(enginetest::runToEnd(converter).texts.back(), "LUFS NORMALIZATION COMPLETE !");
+
+    const auto written = testwav::read(output).metadata;
+    for (const auto& [id, text] : items)
+        EXPECT_EQ(written.getValue(id, "(missing)"), juce::String(id == "IGNR" ? "(missing)" : text));
+
+    double rate = 0.0;
+    int bits = 0;
+    juce::String isrc;
+    AudioConverter::getFileInfo(input, rate, bits, isrc);
+    EXPECT_EQ(isrc, "USS1Z9900001");
 }
