@@ -3,6 +3,7 @@
 #include "engine/InfoItems.h"
 #include "engine/OutputFile.h"
 #include "measure/Blocks.h"
+#include "measure/BufferMeter.h"
 #include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/TruePeak.h"
@@ -272,6 +273,12 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
 bool AudioConverter::measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, float& loudness,
                                    float* truePeak)
 {
+    // The corrective pass wants the loudness alone; skipping the true peak
+    // saves most of a full pass.
+    if (truePeak == nullptr)
+        return measureIntegratedLoudness(buffer, sampleRate, measureBlockSize, [this] { return threadShouldExit(); },
+                                         loudness);
+
     const int numChannels = buffer.getNumChannels();
     const int numSamples = buffer.getNumSamples();
     auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
@@ -290,8 +297,7 @@ bool AudioConverter::measureBuffer(const juce::AudioBuffer<float>& buffer, int s
         return false;
 
     loudness = analyzer->getIntegratedLoudness();
-    if (truePeak != nullptr)
-        *truePeak = truePeakDecibels(analyzer->truePeakState, numChannels);
+    *truePeak = truePeakDecibels(analyzer->truePeakState, numChannels);
     return true;
 }
 
