@@ -170,6 +170,10 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
     const double sampleRate = reader->sampleRate;
     const int meterRate = static_cast<int>(sampleRate);
 
+    // A measurement ends early on a stop request; otherwise only a format the
+    // meter refuses, which reading has already ruled out, would end it.
+    const auto stoppedOrFailed = [this] { return threadShouldExit() ? TaskOutcome::abandoned : TaskOutcome::failed; };
+
     float loudness = 0.0f;
     float truePeak = 0.0f;
     if (task.preAnalyzedLUFS != notAnalysed && task.preAnalyzedTruePeak != notAnalysed)
@@ -230,7 +234,7 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
         setStatus(prefix + "Final LUFS analysis...");
         float limitedLoudness = 0.0f;
         if (!measureBuffer(buffer, meterRate, limitedLoudness, nullptr))
-            return TaskOutcome::abandoned;
+            return stoppedOrFailed();
 
         const auto correctionDb = static_cast<float>(task.targetLUFS - static_cast<double>(limitedLoudness));
         if (std::isfinite(correctionDb) && std::abs(correctionDb) > 0.01f)
@@ -252,7 +256,7 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
         // pulled under the ceiling by its excess when it is over.
         float finalPeak = 0.0f;
         if (!measureTruePeak(buffer, meterRate, measureBlockSize, [this] { return threadShouldExit(); }, finalPeak))
-            return TaskOutcome::abandoned;
+            return stoppedOrFailed();
         if (static_cast<double>(finalPeak) > task.targetTruePeak - ceilingMarginDb)
             applyGainOnly(buffer, juce::Decibels::decibelsToGain(
                                       static_cast<float>(task.targetTruePeak - ceilingMarginDb - finalPeak), -100.0f));

@@ -337,7 +337,7 @@ void printSummary()
                 figure("b").c_str(), ratio("b", "measure").c_str());
     std::printf("  stages of (b):\n");
     for (const auto* stage : { "read", "measure", "preventive limiting", "gain", "second measurement",
-                               "correction and final limiting", "write" })
+                               "correction and final limiting", "final true peak", "write" })
         std::printf("    %-30s %8s ms\n", stage, figure(std::string("stage ") + stage).c_str());
 
     const long idle = peakOfChild("idle");
