@@ -1,7 +1,6 @@
 #include "measure/LoudnessAnalyzer.h"
 
-LoudnessAnalyzer::LoudnessAnalyzer(int numChannels, int sampleRate, bool measureTruePeak)
-    : withTruePeak(measureTruePeak)
+LoudnessAnalyzer::LoudnessAnalyzer(int numChannels, int sampleRate)
 {
     // ebur128_init takes unsigned values; a negative count or rate must be
     // refused, not wrapped into a huge one.
@@ -10,9 +9,8 @@ LoudnessAnalyzer::LoudnessAnalyzer(int numChannels, int sampleRate, bool measure
 
     const auto channels = static_cast<unsigned int>(numChannels);
     const auto rate = static_cast<unsigned long>(sampleRate);
-    integratedState = ebur128_init(channels, rate, EBUR128_MODE_I | (withTruePeak ? EBUR128_MODE_TRUE_PEAK : 0));
-    if (withTruePeak)
-        truePeakState = integratedState;
+    integratedState = ebur128_init(channels, rate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    truePeakState = integratedState;
 }
 
 LoudnessAnalyzer::~LoudnessAnalyzer()
@@ -32,17 +30,23 @@ void LoudnessAnalyzer::analyzeBuffer(const juce::AudioBuffer<float>& buffer)
         || static_cast<int>(integratedState->channels) != numChannels)
         return;
 
-    const auto size = static_cast<size_t>(numChannels) * static_cast<size_t>(numSamples);
-    if (interleaved.size() < size)
-        interleaved.resize(size);
+    interleave(buffer, interleaved);
+    ebur128_add_frames_float(integratedState, interleaved.data(), static_cast<size_t>(numSamples));
+}
+
+void LoudnessAnalyzer::interleave(const juce::AudioBuffer<float>& buffer, std::vector<float>& frames)
+{
+    const int numChannels = buffer.getNumChannels();
+    const int numSamples = buffer.getNumSamples();
+    // Every element is written below; resizing keeps the capacity a reused
+    // vector already has.
+    frames.resize(static_cast<size_t>(numChannels) * static_cast<size_t>(numSamples));
     for (int ch = 0; ch < numChannels; ++ch)
     {
         const float* src = buffer.getReadPointer(ch);
         for (int i = 0; i < numSamples; ++i)
-            interleaved[static_cast<size_t>(i) * static_cast<size_t>(numChannels) + static_cast<size_t>(ch)] = src[i];
+            frames[static_cast<size_t>(i) * static_cast<size_t>(numChannels) + static_cast<size_t>(ch)] = src[i];
     }
-
-    ebur128_add_frames_float(integratedState, interleaved.data(), static_cast<size_t>(numSamples));
 }
 
 float LoudnessAnalyzer::getIntegratedLoudness()

@@ -11,9 +11,7 @@
 class LoudnessAnalyzer
 {
 public:
-    // Without true peak the state measures integrated loudness alone, which
-    // is several times cheaper, and there is no true-peak state.
-    LoudnessAnalyzer(int numChannels, int sampleRate, bool measureTruePeak = true);
+    LoudnessAnalyzer(int numChannels, int sampleRate);
     ~LoudnessAnalyzer();
 
     LoudnessAnalyzer(const LoudnessAnalyzer&) = delete;
@@ -25,20 +23,18 @@ public:
     // the gates, -70 when the library refused the integrated state.
     float getIntegratedLoudness();
 
-    // True when the library accepted the states asked for, for this channel
-    // count and sample rate; otherwise nothing is measured.
-    bool isValid() const noexcept
-    {
-        return integratedState != nullptr && (truePeakState != nullptr || !withTruePeak);
-    }
+    // The buffer as the library takes it: frame after frame, channels side by side.
+    static void interleave(const juce::AudioBuffer<float>& buffer, std::vector<float>& frames);
 
-    // Both point at the one state (the true-peak one is null when true peak
-    // is not measured); query true peaks on truePeakState.
+    // True when the library accepted the state for this channel count and
+    // sample rate; otherwise nothing is measured.
+    bool isValid() const noexcept { return integratedState != nullptr; }
+
+    // Both point at the one state; query true peaks on truePeakState.
     ebur128_state* truePeakState = nullptr;
     ebur128_state* integratedState = nullptr;
 
 private:
-    bool withTruePeak = true;
     // Reused from block to block: the measuring loop allocates nothing once
     // the largest block has been seen.
     std::vector<float> interleaved;

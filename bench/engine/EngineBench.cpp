@@ -17,6 +17,7 @@
 #include "engine/JuceCompat.h"
 #include "engine/OutputFile.h"
 #include "measure/AudioAnalysisThread.h"
+#include "measure/BufferMeter.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/ParallelLoudness.h"
 #include "measure/TruePeak.h"
@@ -66,30 +67,26 @@ testsig::Reading measureInBlocks(const juce::AudioBuffer<float>& audio)
     return testsig::measure(audio, sampleRate, blockSize);
 }
 
-// The engine's measurement: in chunks on every core when the buffer is long
-// enough and there are cores, otherwise the block walk; true peak only when
-// asked for.
-testsig::Reading engineMeasurement(const juce::AudioBuffer<float>& audio, bool withTruePeak)
+// The engine's measurements: in chunks on every core when the buffer is long
+// enough and there are cores, otherwise one pass measuring only what is asked.
+testsig::Reading engineMeasurement(const juce::AudioBuffer<float>& audio, ParallelLoudness::Measures measures)
 {
+    const int rate = static_cast<int>(sampleRate);
     const int threads = ParallelLoudness::availableThreads();
-    if (ParallelLoudness::chunkLength(audio.getNumChannels(), static_cast<int>(sampleRate), audio.getNumSamples(),
-                                      threads)
-        > 0)
+    if (ParallelLoudness::chunkLength(audio.getNumChannels(), rate, audio.getNumSamples(), threads) > 0)
     {
         ParallelLoudness::Reading r;
-        ParallelLoudness::measureBuffer(audio, static_cast<int>(sampleRate),
-                                        withTruePeak ? ParallelLoudness::Measures::loudnessAndTruePeak
-                                                     : ParallelLoudness::Measures::loudnessOnly,
-                                        threads, {}, r);
+        ParallelLoudness::measureBuffer(audio, rate, measures, threads, {}, r);
         return { r.lufs, r.truePeak };
     }
-    LoudnessAnalyzer analyzer(audio.getNumChannels(), static_cast<int>(sampleRate), withTruePeak);
-    for (int pos = 0; pos < audio.getNumSamples(); pos += blockSize)
-        analyzer.analyzeBuffer(juce::AudioBuffer<float>(const_cast<float* const*>(audio.getArrayOfReadPointers()),
-                                                        audio.getNumChannels(), pos,
-                                                        std::min(blockSize, audio.getNumSamples() - pos)));
-    return { analyzer.getIntegratedLoudness(),
-             withTruePeak ? truePeakDecibels(analyzer.truePeakState, audio.getNumChannels()) : -100.0f };
+    testsig::Reading r { 0.0f, -100.0f };
+    switch (measures)
+    {
+        case ParallelLoudness::Measures::loudnessAndTruePeak: return measureInBlocks(audio);
+        case ParallelLoudness::Measures::loudnessOnly: measureIntegratedLoudness(audio, rate, blockSize, {}, r.lufs); break;
+        case ParallelLoudness::Measures::truePeakOnly: measureTruePeak(audio, rate, blockSize, {}, r.truePeak); break;
+    }
+    return r;
 }
 
 AudioConverter::ConversionTask exportTask(const juce::File& input, const juce::File& folder, char mode,
@@ -270,7 +267,7 @@ void BM_StagesOfMeasureAndLimit(benchmark::State& state)
         const auto reader = openReader(f.input);
         auto audio = readAll(*reader);
         lap("read");
-        const auto original = engineMeasurement(audio, true);
+        const auto original = engineMeasurement(audio, ParallelLoudness::Measures::loudnessAndTruePeak);
         lap("measure");
         const auto gain = static_cast<float>(-14.0 - original.lufs);
         const auto overshoot = static_cast<float>(static_cast<double>(original.truePeak + gain) + 1.0);
@@ -278,12 +275,16 @@ void BM_StagesOfMeasureAndLimit(benchmark::State& state)
         lap("preventive limiting");
         AudioConverter::applyGainOnly(audio, juce::Decibels::decibelsToGain(gain, -100.0f));
         lap("gain");
-        const auto limited = engineMeasurement(audio, false);
+        const auto limitedLufs = engineMeasurement(audio, ParallelLoudness::Measures::loudnessOnly).lufs;
         lap("second measurement");
         AudioConverter::applyGainOnly(audio, juce::Decibels::decibelsToGain(
-                                                 static_cast<float>(-14.0 - limited.lufs), -100.0f));
+                                                 static_cast<float>(-14.0 - limitedLufs), -100.0f));
         stages.applyLimiting(audio, -2.0f, sampleRate);
         lap("correction and final limiting");
+        const float finalPeak = engineMeasurement(audio, ParallelLoudness::Measures::truePeakOnly).truePeak;
+        if (finalPeak > -1.005f)
+            AudioConverter::applyGainOnly(audio, juce::Decibels::decibelsToGain(-1.005f - finalPeak, -100.0f));
+        lap("final true peak");
         const auto written = OutputFile::write(audio, *reader, f.outputs.getChildFile("stages.wav"));
         lap("write");
 
@@ -366,7 +367,7 @@ void printSummary()
                 figure("b").c_str(), ratio("b", "measure").c_str());
     std::printf("  stages of (b):\n");
     for (const auto* stage : { "read", "measure", "preventive limiting", "gain", "second measurement",
-                               "correction and final limiting", "write" })
+                               "correction and final limiting", "final true peak", "write" })
         std::printf("    %-30s %8s ms\n", stage, figure(std::string("stage ") + stage).c_str());
 
     const long idle = peakOfChild("idle");

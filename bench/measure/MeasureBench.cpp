@@ -3,8 +3,9 @@
 // over one libebur128 state (integrated loudness and true peak) fed the same
 // samples, already interleaved, in large pieces. All three run on the cores
 // this process may use, so `taskset -c 0-1 measure_bench` compares them on
-// two cores. Also reports the resident memory the worker's path adds.
-// bench/measure/compare runs it on all cores, two and one.
+// two cores; bench/compare runs it on all cores, two and one. Also reading a
+// float file with and without the check for non-finite samples, and the
+// resident memory the worker's path adds.
 //
 //   measure_bench [benchmark flags]
 //   measure_bench --rss-child <file>   (internal: one measurement in a fresh process)
@@ -12,6 +13,7 @@
 #include "common/Signals.h"
 #include "common/WavFiles.h"
 #include "measure/AudioAnalysisThread.h"
+#include "measure/CheckedReader.h"
 #include "measure/ParallelLoudness.h"
 #include "measure/TruePeak.h"
 
@@ -158,6 +160,56 @@ void BM_Ffmpeg(benchmark::State& state)
     state.counters["LUFS"] = lastFfmpeg.lufs;
     state.counters["dBTP"] = lastFfmpeg.truePeak;
 }
+
+// A 32-bit float copy of the programme, the one kind of file whose samples
+// are checked for NaN and infinity while they are read.
+const juce::File& floatFile()
+{
+    static const juce::File file = [] {
+        const auto f = fixture().temp.file("ten-minutes-float.wav");
+        if (!testwav::write(f, testwav::read(fixture().file).audio, sampleRate, 32))
+            std::abort();
+        return f;
+    }();
+    return file;
+}
+
+// Reads the float file block by block as the worker does, with or without
+// the check for non-finite samples; the two should take the same time.
+void readFloatFile(benchmark::State& state, bool checked)
+{
+    const auto& file = floatFile();
+    for (auto _ : state)
+    {
+        juce::AudioFormatManager formats;
+        formats.registerBasicFormats();
+        CheckedReader reader(formats, file);
+        juce::AudioBuffer<float> block(channels, AudioAnalysisThread::blockSize);
+        bool ok = true;
+        for (juce::int64 pos = 0; pos < reader->lengthInSamples; pos += AudioAnalysisThread::blockSize)
+        {
+            const auto n = static_cast<int>(std::min<juce::int64>(AudioAnalysisThread::blockSize,
+                                                                  reader->lengthInSamples - pos));
+            ok &= checked ? reader.readComplete(block, 0, n, pos) : reader->read(&block, 0, n, pos, true, true);
+        }
+        if (!ok)
+            state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(block.getReadPointer(0));
+    }
+}
+
+void BM_ReadFloatChecked(benchmark::State& state)
+{
+    readFloatFile(state, true);
+}
+
+void BM_ReadFloatUnchecked(benchmark::State& state)
+{
+    readFloatFile(state, false);
+}
+
+BENCHMARK(BM_ReadFloatChecked)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
+BENCHMARK(BM_ReadFloatUnchecked)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
 
 // How long a running measurement takes to end once asked to stop, 200 ms in.
 void BM_StopLatency(benchmark::State& state)
