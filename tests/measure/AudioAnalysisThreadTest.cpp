@@ -230,6 +230,33 @@ TEST_F(AudioAnalysisThreadTest, LongFilesReadAheadInChunksGiveTheSinglePassResul
     }
 }
 
+TEST_F(AudioAnalysisThreadTest, ALongFileUnreadableLateIsMissingNotHalfMeasured)
+{
+    // The fault lies chunks after the start, while earlier chunks are being
+    // measured on other threads.
+    constexpr int rate = 48000;
+    const auto audio = testsig::programme(2, rate, 30.0, 13);
+    juce::MemoryOutputStream data;
+    for (int i = 0; i < audio.getNumSamples(); ++i)
+        for (int ch = 0; ch < 2; ++ch)
+            data.writeFloat(i == 25 * rate ? std::numeric_limits<float>::quiet_NaN() : audio.getSample(ch, i));
+    const auto withNaN = temp.file("nan-late.wav");
+    testwav::writeRaw(withNaN, 2, rate, 32, 3, data.getMemoryBlock());
+
+    const auto truncated = temp.file("truncated-late.wav");
+    ASSERT_TRUE(testwav::write(truncated, audio, rate, 24));
+    testwav::truncate(truncated, truncated.getSize() * 9 / 10);
+
+    for (const auto& file : { withNaN, truncated })
+    {
+        const auto got = measureAlone(file);
+        reports.list.clear();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].lufs, missing) << file.getFileName();
+        EXPECT_EQ(got[0].truePeak, missing) << file.getFileName();
+    }
+}
+
 // ---- Files that cannot be measured ------------------------------------------
 
 TEST_F(AudioAnalysisThreadTest, UnmeasurableFilesReportMissingAndTheNextIsStillMeasured)
