@@ -330,10 +330,15 @@ Plan planOrOneThread(int numChannels, int sampleRate, juce::int64 numSamples, in
     if (plan.chunk > 0)
         return plan;
 
-    const juce::int64 block = blockLength(sampleRate);
+    // At such rates even hours fit, and a lead-in would be too short.
+    const juce::int64 whole = std::max(juce::int64 { 1 }, numSamples);
+    if (sampleRate < 1000 && whole <= std::numeric_limits<int>::max())
+        return { static_cast<int>(whole), 1 };
+
+    const juce::int64 block = std::max(juce::int64 { 1 }, blockLength(sampleRate));
     const juce::int64 bytesPerSample = std::max(1, numChannels) * juce::int64 { sizeof(float) };
     const juce::int64 bounded = std::max(block, (readAheadBytes / 3 / bytesPerSample - block) / block * block);
-    return { static_cast<int>(std::clamp(numSamples, juce::int64 { 1 }, bounded)), 1 };
+    return { static_cast<int>(std::min(whole, bounded)), 1 };
 }
 
 } // namespace
