@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #if JUCE_LINUX
@@ -69,15 +70,26 @@ void measureChunk(const std::vector<const float*>& channels, int sampleRate, int
     const bool withLoudness = measures != ParallelLoudness::Measures::truePeakOnly;
     const bool withTruePeak = measures != ParallelLoudness::Measures::loudnessOnly;
     const int mode = (withLoudness ? EBUR128_MODE_M : 0) | (withTruePeak ? EBUR128_MODE_TRUE_PEAK : 0);
+
+    // Everything the loop needs, allocated up front. A pool thread must not
+    // throw: running out of memory fails the chunk instead.
+    std::vector<float> interleaved;
+    try
+    {
+        interleaved.resize(static_cast<size_t>(step) * static_cast<size_t>(numChannels));
+        result.blockEnergies.clear();
+        result.blockEnergies.reserve(static_cast<size_t>(length / step + 1));
+        result.peaks.assign(static_cast<size_t>(numChannels), 0.0);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return;
+    }
+
     ebur128_state* state =
         ebur128_init(static_cast<unsigned int>(numChannels), static_cast<unsigned long>(sampleRate), mode);
     if (state == nullptr)
         return;
-
-    std::vector<float> interleaved(static_cast<size_t>(step) * static_cast<size_t>(numChannels));
-    result.blockEnergies.clear();
-    result.blockEnergies.reserve(static_cast<size_t>(length / step + 1));
-    result.peaks.assign(static_cast<size_t>(numChannels), 0.0);
 
     const int total = leadIn + length;
     int fed = 0;
