@@ -22,12 +22,12 @@ TarnvaleApplication::~TarnvaleApplication()
 
 const juce::String TarnvaleApplication::getApplicationName()
 {
-    return "Tarnvale";
+    return JUCE_APPLICATION_NAME_STRING;
 }
 
 const juce::String TarnvaleApplication::getApplicationVersion()
 {
-    return "1.0.1";
+    return JUCE_APPLICATION_VERSION_STRING;
 }
 
 bool TarnvaleApplication::moreThanOneInstanceAllowed()

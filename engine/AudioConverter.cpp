@@ -1,6 +1,9 @@
 #include "engine/AudioConverter.h"
 
+#include "engine/InfoItems.h"
 #include "engine/OutputFile.h"
+#include "measure/Blocks.h"
+#include "measure/BufferMeter.h"
 #include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/TruePeak.h"
@@ -18,6 +21,9 @@ constexpr int limiterBlockSize = 4096;
 // Reading is split only so that a stop request is seen during long reads.
 constexpr int readBlockBytes = 8 << 20;
 constexpr int finalWaitMs = 500;
+// Room kept under the ceiling when a limited export is pulled under it: the
+// writer's rounding to integer samples can lift a peak by a fraction of a step.
+constexpr double ceilingMarginDb = 0.005;
 
 const char* const cannotRead = "Error: Cannot read input file";
 
@@ -33,11 +39,13 @@ enum class ReadOutcome
 // that looks right and is not.
 ReadOutcome readWholeFile(CheckedReader& input, juce::AudioBuffer<float>& buffer, const juce::Thread& thread)
 {
-    const auto numChannels = static_cast<int>(input->numChannels);
-    int numSamples = 0;
-    int meterRate = 0;
-    if (!input.lengthAndRateFitInt(numSamples, meterRate))
+    // The whole file goes into one buffer, whose length is an int.
+    if (!input.canDecode() || input->lengthInSamples > std::numeric_limits<int>::max())
         return ReadOutcome::failed;
+
+    const auto numChannels = static_cast<int>(input->numChannels);
+    const auto numSamples = static_cast<int>(input->lengthInSamples);
+    const auto meterRate = static_cast<int>(input->sampleRate);
 
     // Every task may need the meter (for the first or the corrective
     // measurement); formats it refuses are never measured by the background
@@ -58,17 +66,16 @@ ReadOutcome readWholeFile(CheckedReader& input, juce::AudioBuffer<float>& buffer
         return ReadOutcome::failed;
     }
 
-    for (int start = 0; start < numSamples; start += readBlockSize)
-    {
+    auto outcome = ReadOutcome::read;
+    forEachBlock(numSamples, readBlockSize, [&](juce::int64 start, int count) {
         if (thread.threadShouldExit())
-            return ReadOutcome::abandoned;
-
-        const int count = std::min(readBlockSize, numSamples - start);
+            outcome = ReadOutcome::abandoned;
         // A truncated file would otherwise come back padded with silence.
-        if (!input.readComplete(buffer, start, count, start))
-            return ReadOutcome::failed;
-    }
-    return ReadOutcome::read;
+        else if (!input.readComplete(buffer, static_cast<int>(start), count, start))
+            outcome = ReadOutcome::failed;
+        return outcome == ReadOutcome::read;
+    });
+    return outcome;
 }
 
 bool isSilentLoudness(float lufs)
@@ -157,8 +164,15 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
         case ReadOutcome::failed: setStatus(cannotRead); return TaskOutcome::failed;
     }
 
+    // The output stage hands the reader's metadata to the writer.
+    InfoItems::correct(reader->metadataValues, task.inputFile);
+
     const double sampleRate = reader->sampleRate;
     const int meterRate = static_cast<int>(sampleRate);
+
+    // A measurement ends early on a stop request; otherwise only a format the
+    // meter refuses, which reading has already ruled out, would end it.
+    const auto stoppedOrFailed = [this] { return threadShouldExit() ? TaskOutcome::abandoned : TaskOutcome::failed; };
 
     float loudness = 0.0f;
     float truePeak = 0.0f;
@@ -220,7 +234,7 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
         setStatus(prefix + "Final LUFS analysis...");
         float limitedLoudness = 0.0f;
         if (!measureBuffer(buffer, meterRate, limitedLoudness, nullptr))
-            return TaskOutcome::abandoned;
+            return stoppedOrFailed();
 
         const auto correctionDb = static_cast<float>(task.targetLUFS - static_cast<double>(limitedLoudness));
         if (std::isfinite(correctionDb) && std::abs(correctionDb) > 0.01f)
@@ -234,6 +248,18 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
         }
 
         applyLimiting(buffer, static_cast<float>(task.targetTruePeak - 1.0), sampleRate);
+        if (threadShouldExit())
+            return TaskOutcome::abandoned;
+
+        // The limiter sees sample values only, so peaks between the samples can
+        // still end over the ceiling. What will be written is measured, and
+        // pulled under the ceiling by its excess when it is over.
+        float finalPeak = 0.0f;
+        if (!measureTruePeak(buffer, meterRate, measureBlockSize, [this] { return threadShouldExit(); }, finalPeak))
+            return stoppedOrFailed();
+        if (static_cast<double>(finalPeak) > task.targetTruePeak - ceilingMarginDb)
+            applyGainOnly(buffer, juce::Decibels::decibelsToGain(
+                                      static_cast<float>(task.targetTruePeak - ceilingMarginDb - finalPeak), -100.0f));
     }
 
     if (threadShouldExit())
@@ -251,24 +277,31 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
 bool AudioConverter::measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, float& loudness,
                                    float* truePeak)
 {
+    // The corrective pass wants the loudness alone; skipping the true peak
+    // saves most of a full pass.
+    if (truePeak == nullptr)
+        return measureIntegratedLoudness(buffer, sampleRate, measureBlockSize, [this] { return threadShouldExit(); },
+                                         loudness);
+
     const int numChannels = buffer.getNumChannels();
     const int numSamples = buffer.getNumSamples();
     auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
 
-    for (int start = 0; start < numSamples; start += measureBlockSize)
-    {
+    const bool finished = forEachBlock(numSamples, measureBlockSize, [&](juce::int64 start, int count) {
         if (threadShouldExit())
             return false;
 
         // A view of the block, not a copy: the analyzer only reads it.
         const juce::AudioBuffer<float> block(const_cast<float* const*>(buffer.getArrayOfReadPointers()), numChannels,
-                                             start, std::min(measureBlockSize, numSamples - start));
+                                             static_cast<int>(start), count);
         analyzer->analyzeBuffer(block);
-    }
+        return true;
+    });
+    if (!finished)
+        return false;
 
     loudness = analyzer->getIntegratedLoudness();
-    if (truePeak != nullptr)
-        *truePeak = truePeakDecibels(analyzer->truePeakState, numChannels);
+    *truePeak = truePeakDecibels(analyzer->truePeakState, numChannels);
     return true;
 }
 
@@ -284,17 +317,16 @@ void AudioConverter::applyLimiting(juce::AudioBuffer<float>& buffer, float thres
     limiter.setRelease(40.0f);
 
     juce::dsp::AudioBlock<float> whole(buffer);
-    for (int start = 0; start < numSamples; start += limiterBlockSize)
-    {
+    forEachBlock(numSamples, limiterBlockSize, [&](juce::int64 start, int count) {
         // The calling thread's flag: false on threads JUCE doesn't run, and
         // never a stale request left on this object by an earlier stop.
         if (juce::Thread::currentThreadShouldExit())
-            return;
+            return false;
 
-        auto block = whole.getSubBlock(static_cast<size_t>(start),
-                                       static_cast<size_t>(std::min(limiterBlockSize, numSamples - start)));
+        auto block = whole.getSubBlock(static_cast<size_t>(start), static_cast<size_t>(count));
         limiter.process(juce::dsp::ProcessContextReplacing<float>(block));
-    }
+        return true;
+    });
 }
 
 void AudioConverter::applyGainOnly(juce::AudioBuffer<float>& buffer, float gain)

@@ -1,7 +1,14 @@
 #include "engine/AudioConverter.h"
 
+#include "engine/InfoItems.h"
+#include "measure/CheckedReader.h"
+
 void AudioConverter::getFileInfo(const juce::File& file, double& sampleRate, int& bitsPerSample, juce::String& isrc)
 {
+    // Called on the message thread: opening a named pipe would block it.
+    if (!CheckedReader::isRegularFile(file))
+        return;
+
     juce::AudioFormatManager formatManager;
     formatManager.registerBasicFormats();
 
@@ -12,7 +19,9 @@ void AudioConverter::getFileInfo(const juce::File& file, double& sampleRate, int
     sampleRate = reader->sampleRate;
     bitsPerSample = static_cast<int>(reader->bitsPerSample);
 
-    isrc = reader->metadataValues.getValue("ISRC", {});
+    auto metadata = reader->metadataValues;
+    InfoItems::correct(metadata, file);
+    isrc = metadata.getValue("ISRC", {});
     if (isrc.isNotEmpty())
         isrc = isrc.retainCharacters("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
 }

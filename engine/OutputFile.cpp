@@ -1,6 +1,7 @@
 #include "engine/OutputFile.h"
 
 #include "engine/JuceCompat.h"
+#include "measure/Blocks.h"
 
 #include <algorithm>
 #include <vector>
@@ -93,20 +94,25 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
     const int numSamples = audio.getNumSamples();
     std::vector<const float*> channels(static_cast<size_t>(numChannels));
 
-    bool ok = true;
-    for (int start = 0; ok && start < numSamples; start += writeBlockSize)
-    {
+    bool stopped = false;
+    bool ok = forEachBlock(numSamples, writeBlockSize, [&](juce::int64 start, int count) {
         if (shouldStop && shouldStop())
         {
-            writer.reset();
-            chosen.deleteFile();
-            result.abandoned = true;
-            return result;
+            stopped = true;
+            return false;
         }
 
         for (int ch = 0; ch < numChannels; ++ch)
-            channels[static_cast<size_t>(ch)] = audio.getReadPointer(ch, start);
-        ok = writer->writeFromFloatArrays(channels.data(), numChannels, std::min(writeBlockSize, numSamples - start));
+            channels[static_cast<size_t>(ch)] = audio.getReadPointer(ch, static_cast<int>(start));
+        return writer->writeFromFloatArrays(channels.data(), numChannels, count);
+    });
+
+    if (stopped)
+    {
+        writer.reset();
+        chosen.deleteFile();
+        result.abandoned = true;
+        return result;
     }
 
     // Completing the header here, while the stream is still reachable, lets a

@@ -1,5 +1,6 @@
 #include "measure/AudioAnalysisThread.h"
 
+#include "measure/Blocks.h"
 #include "measure/CheckedReader.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/TruePeak.h"
@@ -63,9 +64,14 @@ void AudioAnalysisThread::analyzeFile(const AnalysisTask& task)
     float lufs = missingValue;
     float truePeak = missingValue;
     Outcome outcome = Outcome::unmeasurable;
+    if (beforeOpening)
+        beforeOpening(task.filePath);
+    const juce::String path(task.filePath);
     try
     {
-        outcome = measureFile(juce::File(juce::String(task.filePath)), lufs, truePeak);
+        // juce::File takes absolute paths only; anything else names no file.
+        if (juce::File::isAbsolutePath(path))
+            outcome = measureFile(juce::File(path), lufs, truePeak);
     }
     catch (const std::bad_alloc&)
     {
@@ -89,34 +95,36 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
     juce::AudioFormatManager formatManager;
     formatManager.registerBasicFormats();
 
+    // Read block by block, the file's length needs no int; only the meter's
+    // rate does.
     CheckedReader checked(formatManager, file);
-    if (!checked)
+    if (!checked.canDecode())
         return Outcome::unmeasurable;
 
     auto& reader = *checked.get();
     const auto numChannels = static_cast<int>(reader.numChannels);
-    int numSamples = 0;
-    int sampleRate = 0;
-    if (!checked.lengthAndRateFitInt(numSamples, sampleRate))
-        return Outcome::unmeasurable;
-
-    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
+    const auto numSamples = reader.lengthInSamples;
+    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, static_cast<int>(reader.sampleRate));
     if (!analyzer->isValid())
         return Outcome::unmeasurable;
 
-    juce::AudioBuffer<float> block(numChannels, std::min(blockSize, numSamples));
-    for (int position = 0; position < numSamples; position += blockSize)
-    {
+    juce::AudioBuffer<float> block(numChannels, static_cast<int>(std::min<juce::int64>(blockSize, numSamples)));
+    auto outcome = Outcome::measured;
+    forEachBlock(numSamples, blockSize, [&](juce::int64 position, int n) {
         if (threadShouldExit())
-            return Outcome::abandoned;
-
-        const int n = std::min(blockSize, numSamples - position);
-        block.setSize(numChannels, n, false, false, true);
-        if (!checked.readComplete(block, 0, n, position))
-            return Outcome::unmeasurable;
-
-        analyzer->analyzeBuffer(block);
-    }
+            outcome = Outcome::abandoned;
+        else
+        {
+            block.setSize(numChannels, n, false, false, true);
+            if (checked.readComplete(block, 0, n, position))
+                analyzer->analyzeBuffer(block);
+            else
+                outcome = Outcome::unmeasurable;
+        }
+        return outcome == Outcome::measured;
+    });
+    if (outcome != Outcome::measured)
+        return outcome;
 
     if (threadShouldExit())
         return Outcome::abandoned;

@@ -37,6 +37,11 @@ public:
     std::function<void(const std::string&, int, float, float)> onAnalysisComplete;
     juce::CriticalSection queueLock;
 
+    // Tests only: called on the worker thread with each file's path before the
+    // file is opened, so a test can hold the worker at a known point. Set it
+    // only while the thread is stopped; the screen leaves it empty.
+    std::function<void(const std::string&)> beforeOpening;
+
 private:
     enum class Outcome
     {

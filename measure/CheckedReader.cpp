@@ -1,6 +1,10 @@
 #include "measure/CheckedReader.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
+
+#include <sys/stat.h>
 
 class CheckedReader::Watch final : public juce::InputStream
 {
@@ -26,8 +30,49 @@ private:
     std::unique_ptr<juce::InputStream> in;
 };
 
+namespace
+{
+// True when any of the samples is a NaN or an infinity, that is, has every
+// exponent bit set. Tested on the bits four samples at a time, with the
+// compiler's vector extension, so the test costs next to nothing beside the
+// decoding.
+bool anyNonFinite(const float* samples, int count)
+{
+    using Lanes = std::int32_t __attribute__((vector_size(16)));
+    constexpr std::int32_t exponent = 0x7f800000;
+    constexpr Lanes mask = { exponent, exponent, exponent, exponent };
+
+    Lanes found = {};
+    int i = 0;
+    for (; i + 4 <= count; i += 4)
+    {
+        Lanes bits;
+        std::memcpy(&bits, samples + i, sizeof(bits));
+        found |= (bits & mask) == mask;
+    }
+
+    bool any = (found[0] | found[1] | found[2] | found[3]) != 0;
+    for (; i < count; ++i)
+    {
+        std::int32_t one = 0;
+        std::memcpy(&one, samples + i, sizeof(one));
+        any = any || (one & exponent) == exponent;
+    }
+    return any;
+}
+} // namespace
+
+bool CheckedReader::isRegularFile(const juce::File& file)
+{
+    struct stat info {};
+    return ::stat(file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 CheckedReader::CheckedReader(juce::AudioFormatManager& formats, const juce::File& file)
 {
+    if (!isRegularFile(file))
+        return;
+
     for (int i = 0; i < formats.getNumKnownFormats(); ++i)
     {
         auto* format = formats.getKnownFormat(i);
@@ -64,22 +109,25 @@ bool CheckedReader::readComplete(juce::AudioBuffer<float>& destination, int star
 {
     if (reader == nullptr)
         return false;
-    const bool ok = reader->read(&destination, startInDestination, numSamples, readerStart, true, true);
-    return ok && !cameUpShort();
+    if (!reader->read(&destination, startInDestination, numSamples, readerStart, true, true) || cameUpShort())
+        return false;
+
+    // Integer samples always decode to finite values.
+    if (reader->usesFloatingPointData)
+        for (int ch = 0; ch < destination.getNumChannels(); ++ch)
+            if (anyNonFinite(destination.getReadPointer(ch, startInDestination), numSamples))
+                return false;
+    return true;
 }
 
-bool CheckedReader::lengthAndRateFitInt(int& numSamples, int& sampleRate) const
+bool CheckedReader::canDecode() const
 {
     if (reader == nullptr)
         return false;
 
-    constexpr auto intMax = std::numeric_limits<int>::max();
-    const auto length = reader->lengthInSamples;
+    const auto bits = reader->bitsPerSample;
     const double rate = reader->sampleRate;
-    if (length < 0 || length > intMax || !(rate >= 1.0 && rate <= static_cast<double>(intMax)))
-        return false;
-
-    numSamples = static_cast<int>(length);
-    sampleRate = static_cast<int>(rate);
-    return true;
+    return reader->lengthInSamples > 0 && reader->numChannels > 0
+           && (bits == 8 || bits == 16 || bits == 24 || bits == 32)
+           && rate >= 1.0 && rate <= static_cast<double>(std::numeric_limits<int>::max());
 }

@@ -15,7 +15,13 @@ class CheckedReader
 public:
     // Opens the file the way AudioFormatManager::createReaderFor(File) does:
     // the first registered format that claims the extension and opens it.
+    // Anything but a regular file is left unopened (see isRegularFile).
     CheckedReader(juce::AudioFormatManager& formats, const juce::File& file);
+
+    // True for a regular file, links followed. Opening a named pipe blocks
+    // until something writes into it, and a device may never end, so readers
+    // must not be pointed at anything else.
+    static bool isRegularFile(const juce::File& file);
     ~CheckedReader();
 
     juce::AudioFormatReader* get() const noexcept { return reader.get(); }
@@ -25,12 +31,15 @@ public:
     // True when a read since opening got fewer bytes than it asked for.
     bool cameUpShort() const noexcept;
 
-    // The length and sample rate as the meter and a whole-file buffer take
-    // them, as ints. False when the file is longer than an int can count or
-    // its rate lies outside what an int holds (narrowing would be undefined).
-    bool lengthAndRateFitInt(int& numSamples, int& sampleRate) const;
+    // True when there is audio the reader really decodes: at least one frame
+    // and one channel, 8, 16, 24 or 32 bits per sample, and a rate an int
+    // holds. JUCE's WAV reader opens any width up to 32 bits but decodes only
+    // these, and for the others reports success without filling the block.
+    bool canDecode() const;
 
-    // Reads samples and answers whether all of them really came from the file.
+    // Reads samples and answers whether all of them really came from the file
+    // and are finite: one NaN or infinity makes the loudness, the peak and any
+    // gained copy meaningless.
     bool readComplete(juce::AudioBuffer<float>& destination, int startInDestination, int numSamples,
                       juce::int64 readerStart);
 

@@ -34,19 +34,27 @@ void LoudnessAnalyzer::analyzeBuffer(const juce::AudioBuffer<float>& buffer)
     // width would be misread as a different interleaving.
     const auto stateChannels = [](const ebur128_state* s) { return s != nullptr ? static_cast<int>(s->channels) : -1; };
 
-    std::vector<float> interleaved(static_cast<size_t>(numChannels) * static_cast<size_t>(numSamples), 0.0f);
-    for (int ch = 0; ch < numChannels; ++ch)
-    {
-        const float* src = buffer.getReadPointer(ch);
-        for (int i = 0; i < numSamples; ++i)
-            interleaved[static_cast<size_t>(i) * static_cast<size_t>(numChannels) + static_cast<size_t>(ch)] = src[i];
-    }
+    std::vector<float> interleaved;
+    interleave(buffer, interleaved);
 
     const auto frames = static_cast<size_t>(numSamples);
     if (stateChannels(truePeakState) == numChannels)
         ebur128_add_frames_float(truePeakState, interleaved.data(), frames);
     if (stateChannels(integratedState) == numChannels)
         ebur128_add_frames_float(integratedState, interleaved.data(), frames);
+}
+
+void LoudnessAnalyzer::interleave(const juce::AudioBuffer<float>& buffer, std::vector<float>& frames)
+{
+    const int numChannels = buffer.getNumChannels();
+    const int numSamples = buffer.getNumSamples();
+    frames.assign(static_cast<size_t>(numChannels) * static_cast<size_t>(numSamples), 0.0f);
+    for (int ch = 0; ch < numChannels; ++ch)
+    {
+        const float* src = buffer.getReadPointer(ch);
+        for (int i = 0; i < numSamples; ++i)
+            frames[static_cast<size_t>(i) * static_cast<size_t>(numChannels) + static_cast<size_t>(ch)] = src[i];
+    }
 }
 
 float LoudnessAnalyzer::getIntegratedLoudness()

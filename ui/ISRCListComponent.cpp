@@ -59,7 +59,9 @@ void ISRCListComponent::addList(juce::StringArray& paths)
         double sampleRate = 0.0;
         int bitsPerSample = 0;
         juce::String isrc;
-        AudioConverter::getFileInfo(juce::File(juce::String(p)), sampleRate, bitsPerSample, isrc);
+        // juce::File takes absolute paths only; anything else names no file.
+        if (juce::File::isAbsolutePath(juce::String(p)))
+            AudioConverter::getFileInfo(juce::File(juce::String(p)), sampleRate, bitsPerSample, isrc);
 
         auto* formatLabel = new juce::Label({}, formatText(sampleRate, bitsPerSample));
         formatLabel->setColour(juce::Label::backgroundColourId, lightKavri);

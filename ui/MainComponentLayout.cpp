@@ -16,7 +16,7 @@ int toInt(double value)
 
 constexpr int customRow = 10;
 constexpr int streamingRow = 9;
-constexpr const char* versionText = "1.0.1"; // the application's version
+constexpr const char* versionText = JUCE_APPLICATION_VERSION_STRING;
 constexpr float panelCorner = 25.0f;
 constexpr float customBoxCorner = 13.5f;
 

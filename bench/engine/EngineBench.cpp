@@ -16,6 +16,7 @@
 #include "engine/AudioConverter.h"
 #include "engine/JuceCompat.h"
 #include "engine/OutputFile.h"
+#include "measure/BufferMeter.h"
 #include "measure/LoudnessAnalyzer.h"
 #include "measure/TruePeak.h"
 
@@ -243,12 +244,18 @@ void BM_StagesOfMeasureAndLimit(benchmark::State& state)
         lap("preventive limiting");
         AudioConverter::applyGainOnly(audio, juce::Decibels::decibelsToGain(gain, -100.0f));
         lap("gain");
-        const auto limited = measureInBlocks(audio);
+        float limitedLufs = 0.0f;
+        measureIntegratedLoudness(audio, static_cast<int>(sampleRate), blockSize, {}, limitedLufs);
         lap("second measurement");
         AudioConverter::applyGainOnly(audio, juce::Decibels::decibelsToGain(
-                                                 static_cast<float>(-14.0 - limited.lufs), -100.0f));
+                                                 static_cast<float>(-14.0 - limitedLufs), -100.0f));
         stages.applyLimiting(audio, -2.0f, sampleRate);
         lap("correction and final limiting");
+        float finalPeak = 0.0f;
+        measureTruePeak(audio, static_cast<int>(sampleRate), blockSize, {}, finalPeak);
+        if (finalPeak > -1.005f)
+            AudioConverter::applyGainOnly(audio, juce::Decibels::decibelsToGain(-1.005f - finalPeak, -100.0f));
+        lap("final true peak");
         const auto written = OutputFile::write(audio, *reader, f.outputs.getChildFile("stages.wav"));
         lap("write");
 
@@ -330,7 +337,7 @@ void printSummary()
                 figure("b").c_str(), ratio("b", "measure").c_str());
     std::printf("  stages of (b):\n");
     for (const auto* stage : { "read", "measure", "preventive limiting", "gain", "second measurement",
-                               "correction and final limiting", "write" })
+                               "correction and final limiting", "final true peak", "write" })
         std::printf("    %-30s %8s ms\n", stage, figure(std::string("stage ") + stage).c_str());
 
     const long idle = peakOfChild("idle");

@@ -1,6 +1,7 @@
 // The analysis worker's whole path for one file (open, read, measure, report)
 // against libebur128 alone fed the same samples, already interleaved, in
-// large chunks. Also reports how much resident memory the worker's path adds
+// large chunks; and reading a float file with and without the check for
+// non-finite samples. Also reports how much resident memory the worker's path adds
 // relative to the size of the file it measures.
 //
 //   measure_bench [benchmark flags]
@@ -9,6 +10,7 @@
 #include "common/Signals.h"
 #include "common/WavFiles.h"
 #include "measure/AudioAnalysisThread.h"
+#include "measure/CheckedReader.h"
 #include "measure/TruePeak.h"
 
 #include <benchmark/benchmark.h>
@@ -123,6 +125,55 @@ void BM_BareLibrary(benchmark::State& state)
     state.counters["dBTP"] = lastBare.truePeak;
 }
 
+// A 32-bit float copy of the programme, the one kind of file whose samples
+// are checked for NaN and infinity while they are read.
+const juce::File& floatFile()
+{
+    static const juce::File file = [] {
+        const auto f = fixture().temp.file("ten-minutes-float.wav");
+        if (!testwav::write(f, testwav::read(fixture().file).audio, sampleRate, 32))
+            std::abort();
+        return f;
+    }();
+    return file;
+}
+
+// Reads the float file block by block as the worker does, with or without
+// the check for non-finite samples; the two should take the same time.
+void readFloatFile(benchmark::State& state, bool checked)
+{
+    const auto& file = floatFile();
+    for (auto _ : state)
+    {
+        juce::AudioFormatManager formats;
+        formats.registerBasicFormats();
+        CheckedReader reader(formats, file);
+        juce::AudioBuffer<float> block(channels, AudioAnalysisThread::blockSize);
+        bool ok = true;
+        for (juce::int64 pos = 0; pos < reader->lengthInSamples; pos += AudioAnalysisThread::blockSize)
+        {
+            const auto n = static_cast<int>(std::min<juce::int64>(AudioAnalysisThread::blockSize,
+                                                                  reader->lengthInSamples - pos));
+            ok &= checked ? reader.readComplete(block, 0, n, pos) : reader->read(&block, 0, n, pos, true, true);
+        }
+        if (!ok)
+            state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(block.getReadPointer(0));
+    }
+}
+
+void BM_ReadFloatChecked(benchmark::State& state)
+{
+    readFloatFile(state, true);
+}
+
+void BM_ReadFloatUnchecked(benchmark::State& state)
+{
+    readFloatFile(state, false);
+}
+
+BENCHMARK(BM_ReadFloatChecked)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
+BENCHMARK(BM_ReadFloatUnchecked)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(5.0);
 BENCHMARK(BM_WorkerWholePath)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
 BENCHMARK(BM_BareLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
 

@@ -3,6 +3,8 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace testwav
@@ -35,6 +37,50 @@ bool write(const juce::File& file, const juce::AudioBuffer<float>& buffer, doubl
 // already encoded little-endian in `data`.
 void writeRaw(const juce::File& file, int channels, uint32_t sampleRate, int bitsPerSample, int formatTag,
               const juce::MemoryBlock& data);
+
+// A `fmt ` chunk's bytes for a plain (not extensible) format.
+juce::MemoryBlock fmtChunk(int channels, uint32_t sampleRate, int bitsPerSample, int formatTag);
+
+// One RIFF chunk: its four-character id and its bytes. An odd-length chunk
+// gets its pad byte unless `pad` is false, as some broken writers do.
+struct Chunk
+{
+    const char* id;
+    juce::MemoryBlock bytes;
+    bool pad = true;
+};
+
+// A LIST/INFO chunk's bytes: each item the way writers store it, the text
+// with its terminating zero, padded to an even length.
+juce::MemoryBlock infoChunk(const std::vector<std::pair<std::string, std::string>>& items);
+
+// Adds a chunk at the end of a RIFF file and updates the RIFF size.
+void appendChunk(const juce::File& file, const char* id, const juce::MemoryBlock& bytes);
+
+// A RIFF/WAVE file holding exactly these chunks in this order.
+void writeChunks(const juce::File& file, const std::vector<Chunk>& chunks);
+
+// A named pipe. Whatever opens it for reading blocks until a writer comes;
+// the destructor lets such a reader through and removes the pipe, so a test
+// that finds something opening it fails instead of hanging.
+class NamedPipe
+{
+public:
+    explicit NamedPipe(const juce::File& file);
+    ~NamedPipe();
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+
+    bool created() const noexcept { return ok; }
+    const juce::File& file() const noexcept { return pipe; }
+
+    // True when a reader was waiting in its open() and has been let through.
+    bool letReadersThrough();
+
+private:
+    juce::File pipe;
+    bool ok = false;
+};
 
 // 32-bit integer PCM from float samples (full scale = INT32_MAX).
 void writeInt32(const juce::File& file, const juce::AudioBuffer<float>& buffer, uint32_t sampleRate);

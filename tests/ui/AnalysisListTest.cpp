@@ -7,66 +7,56 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <limits>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
 constexpr float noResult = -999.0f;
 
-// A ".wav" path that holds the worker: it is a named pipe, so opening it
-// blocks until release() opens the other end. The worker then reads nothing
-// and reports the file as unreadable. This pins the worker in a known place
-// without depending on how fast it measures.
+// A ".wav" file that holds the worker just before it opens it, until
+// release(). The file is not audio, so the worker then reports it as
+// unreadable, and any later attempt goes straight through. This pins the
+// worker in a known place without depending on how fast it measures.
 class HeldFile
 {
 public:
-    explicit HeldFile(const juce::File& f) : file(f)
-    {
-        EXPECT_EQ(::mkfifo(path().c_str(), 0600), 0) << "mkfifo failed, errno " << errno;
-    }
+    explicit HeldFile(const juce::File& f) : file(f) { file.replaceWithText("not audio at all"); }
 
-    ~HeldFile()
-    {
-        openWriterOnce();
-        ::unlink(path().c_str());
-    }
+    // A gate left closed would hold the worker until its wait runs out.
+    ~HeldFile() { gate->released.signal(); }
 
     std::string path() const { return file.getFullPathName().toStdString(); }
 
-    // Lets the worker's open() through (waiting for the worker to reach it),
-    // then removes the pipe so that a later attempt fails at once.
+    // Installs the hold on the worker; call it while the worker is stopped.
+    void holdIn(AudioAnalysisThread& worker) const
+    {
+        worker.beforeOpening = [gate = gate, held = path()](const std::string& opening) {
+            if (opening != held)
+                return;
+            gate->reached.signal();
+            gate->released.wait(10000);
+        };
+    }
+
+    // Lets the worker through, waiting for it to reach the file first.
     void release()
     {
-        const auto deadline = juce::Time::getMillisecondCounter() + 10000;
-        while (!openWriterOnce())
-        {
-            if (juce::Time::getMillisecondCounter() > deadline)
-            {
-                ADD_FAILURE() << "the worker never opened " << path();
-                break;
-            }
-            juce::Thread::sleep(1);
-        }
-        ::unlink(path().c_str());
+        if (!gate->reached.wait(10000))
+            ADD_FAILURE() << "the worker never reached " << path();
+        gate->released.signal();
     }
 
 private:
-    bool openWriterOnce()
+    struct Gate
     {
-        const int fd = ::open(path().c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd < 0)
-            return false;
-        ::close(fd);
-        return true;
-    }
+        juce::WaitableEvent reached { true };
+        juce::WaitableEvent released { true };
+    };
 
     juce::File file;
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
 };
 
 class AnalysisListTest : public ::testing::Test
@@ -237,6 +227,7 @@ TEST_F(AnalysisListTest, ResultForARemovedFileChangesNothing)
     AudioAnalysisComponent panel;
     HeldFile held(temp.file("held.wav"));
     const auto kept = writeSine("kept.wav", -23.0);
+    held.holdIn(panel.analysisThread);
     add(panel, { held.path(), kept });
 
     // The worker is inside the held file's measurement when its row goes.
@@ -263,6 +254,7 @@ TEST_F(AnalysisListTest, ResultArrivingAfterThePanelIsGoneIsDropped)
 {
     HeldFile held(temp.file("held.wav"));
     auto panel = std::make_unique<AudioAnalysisComponent>();
+    held.holdIn(panel->analysisThread);
     add(*panel, { held.path() });
 
     // The worker posts its one result and ends before the panel is destroyed;
@@ -286,6 +278,7 @@ TEST_F(AnalysisListTest, DotsGrowEverySixTicksAndWrapAfterEight)
     ASSERT_EQ(panel.animationCounter, 0);
 
     HeldFile held(temp.file("held.wav"));
+    held.holdIn(panel.analysisThread);
     add(panel, { held.path() });
 
     for (int tick = 1; tick <= 49; ++tick)
@@ -355,6 +348,7 @@ TEST_F(AnalysisListTest, InterruptedFilesArePendingAndQueuedAgain)
     HeldFile held(temp.file("held.wav"));
     const auto b = writeSine("b.wav", -23.0);
     const auto c = writeSine("c.wav", -14.0);
+    held.holdIn(panel.analysisThread);
     add(panel, { held.path(), b, c });
     ASSERT_TRUE(waitForQueueLength(panel, 2));
 
@@ -390,6 +384,7 @@ TEST_F(AnalysisListTest, StartAfterAStopQueuesUnfinishedFilesEvenWithAResultInFl
     panel.stopTimer();
     HeldFile held(temp.file("held.wav"));
     const auto b = writeSine("b.wav", -23.0);
+    held.holdIn(panel.analysisThread);
     add(panel, { held.path(), b });
     ASSERT_TRUE(waitForQueueLength(panel, 1));
 
@@ -439,6 +434,7 @@ TEST_F(AnalysisListTest, SnapshotOfMeasuredErrorAndPendingRows)
     HeldFile held(temp.file("unreadable take.wav"));
     const auto measured = writeSine("Interview take 3.wav", -18.0);
     const auto pending = writeSine("jingle.wav", -12.0);
+    held.holdIn(panel.analysisThread);
     add(panel, { measured, held.path(), pending });
 
     ASSERT_TRUE(testgui::pumpUntil([&] { return hasResult(panel, measured); }));
