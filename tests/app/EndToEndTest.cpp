@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -226,10 +227,9 @@ Export readExport(const juce::File& file)
     formats.registerBasicFormats();
     CheckedReader reader(formats, file);
     Export result;
-    int length = 0;
-    int rate = 0;
-    if (!reader || !reader.lengthAndRateFitInt(length, rate))
+    if (!reader || !reader.canDecode() || reader->lengthInSamples > std::numeric_limits<int>::max())
         return result;
+    const auto length = static_cast<int>(reader->lengthInSamples);
     result.rate = reader->sampleRate;
     result.channels = static_cast<int>(reader->numChannels);
     result.bits = static_cast<int>(reader->bitsPerSample);
