@@ -91,7 +91,7 @@ void AudioAnalysisThread::analyzeFile(const AnalysisTask& task)
 // The file is read block by block straight into the block buffer rather than
 // whole into memory first: the samples the analyzer sees, and so the results,
 // are the same, while memory stays at one block whatever the file's length.
-// Long files are read ahead in chunks instead, within a fixed memory budget.
+// Long files are measured in chunks instead, each read by a reader of its own.
 AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& file, float& lufs, float& truePeak)
 {
     juce::AudioFormatManager formatManager;
@@ -107,21 +107,37 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
     const auto numChannels = static_cast<int>(reader.numChannels);
     const auto numSamples = reader.lengthInSamples;
     const auto sampleRate = static_cast<int>(reader.sampleRate);
-    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
-    if (!analyzer->isValid())
-        return Outcome::unmeasurable;
 
-    // Long files on a machine with cores to spare: read ahead in chunks that
-    // the other cores measure meanwhile, with the single pass's results.
+    // Long files on a machine with cores to spare: every core measures its own
+    // regions of the file, with the single pass's results.
     const int threads = ParallelLoudness::availableThreads();
     if (ParallelLoudness::chunkLength(numChannels, sampleRate, numSamples, threads) > 0)
     {
+        const auto bits = reader.bitsPerSample;
+        // Each chunk opens the file anew, with the same checks; a file that
+        // changed in between no longer opens as the one being measured.
+        const auto openReader = [file, numChannels, numSamples, sampleRate, bits]() -> ParallelLoudness::ReadSamples
+        {
+            struct Own
+            {
+                juce::AudioFormatManager formats;
+                std::unique_ptr<CheckedReader> checked;
+            };
+            auto own = std::make_shared<Own>();
+            own->formats.registerBasicFormats();
+            own->checked = std::make_unique<CheckedReader>(own->formats, file);
+            const auto* r = own->checked->get();
+            if (!own->checked->canDecode() || static_cast<int>(r->numChannels) != numChannels
+                || r->lengthInSamples != numSamples || static_cast<int>(r->sampleRate) != sampleRate
+                || r->bitsPerSample != bits)
+                return {};
+            return [own](juce::AudioBuffer<float>& destination, int destinationStart, int count, juce::int64 start)
+            { return own->checked->readComplete(destination, destinationStart, count, start); };
+        };
+
         ParallelLoudness::Reading reading;
-        const auto outcome = ParallelLoudness::measureStream(
-            numChannels, sampleRate, numSamples, threads,
-            [&checked](juce::AudioBuffer<float>& destination, int destinationStart, int count, juce::int64 start)
-            { return checked.readComplete(destination, destinationStart, count, start); },
-            [this] { return threadShouldExit(); }, reading);
+        const auto outcome = ParallelLoudness::measureStream(numChannels, sampleRate, numSamples, threads, openReader,
+                                                             [this] { return threadShouldExit(); }, reading);
         if (outcome == ParallelLoudness::Outcome::abandoned || threadShouldExit())
             return Outcome::abandoned;
         if (outcome == ParallelLoudness::Outcome::failed)
@@ -130,6 +146,10 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
         truePeak = reading.truePeak;
         return Outcome::measured;
     }
+
+    auto analyzer = std::make_unique<LoudnessAnalyzer>(numChannels, sampleRate);
+    if (!analyzer->isValid())
+        return Outcome::unmeasurable;
 
     juce::AudioBuffer<float> block(numChannels, static_cast<int>(std::min<juce::int64>(blockSize, numSamples)));
     auto outcome = Outcome::measured;

@@ -9,21 +9,24 @@
 // fed the whole stream.
 //
 // Why the chunks add up to the single pass:
-// - Loudness. The single pass gates 400 ms blocks that end every 100 ms of
-//   the stream. Chunks start on that grid, and each chunk's meter is first fed
-//   the 400 ms before the chunk's start. The K-weighting filter has settled by
-//   the time the first block the chunk owns begins, so every chunk produces
-//   the single pass's block energies for the blocks ending inside it, and the
-//   chunks together produce every block once. The energies are read from the
-//   meter after each 100 ms step and gated over the whole stream at the end.
+// - Loudness. libebur128 completes a 400 ms gating block once 400 ms are in
+//   and then every 100 ms. Chunks start on that 100 ms grid, and each chunk's
+//   state is first fed the 300 ms before the chunk's start, so its first block
+//   ends 100 ms into the chunk and its last at the chunk's end: the chunks'
+//   states together hold every block of the single pass exactly once, and
+//   ebur128_loudness_global_multiple gates them as the single pass would.
+//   Only the K-weighting filter differs, for the first few milliseconds of
+//   each chunk's first block, as it starts from rest: a few thousandths of a
+//   LU at most on the whole stream.
 // - True peak. The oversampling interpolator only remembers its last few input
-//   frames, so after the lead-in it produces, for the chunk's own frames,
-//   exactly what the single pass produces for them. The peak is taken from
-//   the meter's per-call peak of those calls only, so nothing from the lead-in
-//   is counted twice and nothing at the boundary is missed.
+//   frames, far fewer than the lead-in, so for the chunk's own frames it
+//   produces exactly what the single pass produces for them. The peak is taken
+//   from the library's per-call peak of those calls only, so nothing from the
+//   lead-in is counted twice and nothing at the boundary is missed.
 //
-// Meters are made per chunk and dropped when it is done: memory does not grow
-// with the stream's length beyond ten block energies per second.
+// The states must stay alive until the end, so the number of chunks is bounded
+// (about two per thread, fewer for formats whose states are large) whatever
+// the stream's length.
 class ParallelLoudness
 {
 public:
@@ -46,38 +49,47 @@ public:
     enum class Outcome
     {
         measured,
-        failed,   // a read failed, or the library refused a meter
+        failed,   // a read failed, or the library refused a state
         abandoned // the caller asked to stop
     };
 
+    // Asked between pieces on the pool's threads as well as on the caller's,
+    // so it must be safe to call from any thread.
     using ShouldStop = std::function<bool()>;
     // Fills destination[destinationStart, destinationStart + numSamples) with
     // the stream's samples from streamStart on; false when they can't be had.
     using ReadSamples = std::function<bool(juce::AudioBuffer<float>& destination, int destinationStart,
                                            int numSamples, juce::int64 streamStart)>;
+    // Opens a reader of the stream for one chunk's use alone, so that chunks
+    // read their own regions side by side; an empty function when the stream
+    // cannot be opened again as it was.
+    using OpenReader = std::function<ReadSamples()>;
 
     // Cores this process may run on (its CPU affinity, where the platform has one).
     static int availableThreads();
 
     // The chunk length in samples for a stream on this many threads, or 0 when
     // the stream is to be measured in one pass: one thread, a stream too short
-    // to be worth splitting, or a format whose chunks would not fit the memory
-    // the read-ahead may use.
+    // to be worth splitting, or a format whose states would not fit the memory
+    // the chunks may keep.
     static int chunkLength(int numChannels, int sampleRate, juce::int64 numSamples, int threads);
 
     // Samples of lead-in fed before each chunk but the first.
     static int leadIn(int sampleRate);
 
-    // Streams that chunkLength would not split are measured chunk after chunk
-    // on one thread, with the same results.
+    // Samples a chunk reads at a time from a stream: at most one second.
+    static int pieceLength(int numChannels, int sampleRate);
+
+    // Streams that chunkLength would not split are measured as one chunk, with
+    // the same results as the single pass.
 
     // A stream already in memory.
     static Outcome measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate, Measures measures,
                                  int threads, const ShouldStop& shouldStop, Reading& reading);
 
-    // A stream read ahead in chunks through `read`, on the calling thread,
-    // while the pool measures the chunks already read. Memory stays within a
-    // fixed number of chunk buffers whatever the stream's length.
+    // A stream read in pieces by each chunk through its own reader. Memory
+    // stays within the bounded states and one piece per running chunk
+    // whatever the stream's length.
     static Outcome measureStream(int numChannels, int sampleRate, juce::int64 numSamples, int threads,
-                                 const ReadSamples& read, const ShouldStop& shouldStop, Reading& reading);
+                                 const OpenReader& openReader, const ShouldStop& shouldStop, Reading& reading);
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -13,9 +14,11 @@
 
 namespace
 {
-// The single pass and the chunks differ only in rounding far below this; a
-// block lost or counted twice at a boundary moves these signals much more.
-constexpr double sameLoudness = 1.0e-4;
+// Each chunk's K-weighting filter starts from rest 300 ms before the chunk, so
+// the first block it owns comes out slightly different from the single pass's
+// (most for low frequencies); the required agreement is this. A block lost or
+// counted twice at a boundary moves the transients below much more.
+constexpr double sameLoudness = 0.005;
 
 using Outcome = ParallelLoudness::Outcome;
 
@@ -70,7 +73,7 @@ struct StreamSource
 
 // ---- How a stream is split ----------------------------------------------------
 
-TEST(ParallelLoudnessPlan, SplitsLongStreamsOnTheBlockGridWithinTheReadAheadBudget)
+TEST(ParallelLoudnessPlan, SplitsLongStreamsOnTheBlockGridIntoAFewChunks)
 {
     struct Case
     {
@@ -87,8 +90,9 @@ TEST(ParallelLoudnessPlan, SplitsLongStreamsOnTheBlockGridWithinTheReadAheadBudg
         { 1, 22050, 30.0, 16, true },
         { 2, 48000, 600.0, 1, false },    // one core: single pass
         { 2, 48000, 3.9, 8, false },      // short file: single pass
-        { 8, 96000, 600.0, 8, true },     // wide: fewer threads, still split
-        { 64, 384000, 600.0, 8, false },  // chunks would not fit the read-ahead
+        { 2, 48000, 36000.0, 8, true },   // ten hours: still a few chunks
+        { 8, 96000, 600.0, 8, true },     // wide: fewer chunks, still split
+        { 64, 384000, 600.0, 8, false },  // two states would not fit the memory
         { 2, 800, 600.0, 8, false },      // too slow for the true-peak lead-in
         { 2, 48000, 600.0, 64, true },
     };
@@ -102,13 +106,15 @@ TEST(ParallelLoudnessPlan, SplitsLongStreamsOnTheBlockGridWithinTheReadAheadBudg
         if (chunk == 0)
             continue;
 
-        const int block = ParallelLoudness::leadIn(c.rate); // 400 ms
-        EXPECT_EQ(block, 4 * ((c.rate + 5) / 10));
-        EXPECT_EQ(chunk % block, 0);
-        EXPECT_GE(chunk, 5 * block);
-        EXPECT_LT(chunk, samples);
-        // The buffers of at least two threads, and two more being read, fit the read-ahead.
-        EXPECT_LE(static_cast<double>(chunk + block) * c.channels * sizeof(float) * 4, 32.0 * 1024 * 1024);
+        const int step = (c.rate + 5) / 10; // the library's 100 ms
+        EXPECT_EQ(ParallelLoudness::leadIn(c.rate), 3 * step);
+        EXPECT_EQ(chunk % step, 0);
+        EXPECT_GE(chunk, 50 * step);
+        // The states kept until the end are few whatever the stream's length.
+        const auto chunks = (samples + chunk - 1) / chunk;
+        EXPECT_GE(chunks, 2);
+        EXPECT_LE(chunks, 2 * std::min(c.threads, 16));
+        EXPECT_LE(ParallelLoudness::pieceLength(c.channels, c.rate), c.rate);
     }
 }
 
@@ -209,7 +215,7 @@ TEST(ChunkedAgainstSinglePass, TransientsAtAChunkBoundary)
     const int boundary =
         ParallelLoudness::chunkLength(2, static_cast<int>(rate), quiet.getNumSamples(), threads);
     ASSERT_GT(boundary, 0);
-    const int block = ParallelLoudness::leadIn(static_cast<int>(rate));
+    const int block = static_cast<int>(0.4 * rate);
 
     for (const int offset : { -block, -block / 4, -13, -2, -1, 0, 1, 2, 12, block / 4 })
     {
@@ -232,62 +238,84 @@ TEST(ChunkedAgainstSinglePass, TransientsAtAChunkBoundary)
     }
 }
 
-// ---- Reading ahead --------------------------------------------------------------
+// ---- Reading through a reader per chunk -------------------------------------------
 
-TEST(ParallelLoudnessStream, ReadsEverySampleOnceInOrderAndMatchesTheBuffer)
+TEST(ParallelLoudnessStream, ReadsEverySampleAndOnlyTheLeadInsTwiceAndMatchesTheBuffer)
 {
     constexpr double rate = 44100.0;
     const auto audio = testsig::programme(3, rate, 47.3, 9);
     const auto single = testsig::measure(audio, rate);
-    // One thread too: the stream is then read chunk after chunk, never whole.
+    const int numSamples = audio.getNumSamples();
+    // One thread too: the stream is then read piece after piece, never whole.
     for (const int threads : { 1, 2, 5 })
     {
         SCOPED_TRACE(std::to_string(threads) + " threads");
         StreamSource source(audio);
+        std::atomic<int> opened { 0 };
         ParallelLoudness::Reading reading;
-        ASSERT_EQ(ParallelLoudness::measureStream(3, static_cast<int>(rate), audio.getNumSamples(), threads,
-                                                  source.reader(), {}, reading),
+        ASSERT_EQ(ParallelLoudness::measureStream(3, static_cast<int>(rate), numSamples, threads,
+                                                  [&] { ++opened; return source.reader(); }, {}, reading),
                   Outcome::measured);
 
-        juce::int64 next = 0;
-        for (const auto& [start, length] : source.reads)
+        const int chunk = ParallelLoudness::chunkLength(3, static_cast<int>(rate), numSamples, threads);
+        const int chunks = chunk > 0 ? (numSamples + chunk - 1) / chunk : 1;
+        EXPECT_EQ(opened.load(), chunks);
+
+        auto reads = source.reads;
+        std::sort(reads.begin(), reads.end());
+        juce::int64 covered = 0;
+        juce::int64 total = 0;
+        for (const auto& [start, length] : reads)
         {
-            EXPECT_EQ(start, next);
-            next = start + length;
+            EXPECT_LE(start, covered);
+            EXPECT_LE(length, ParallelLoudness::pieceLength(3, static_cast<int>(rate)));
+            covered = std::max(covered, start + length);
+            total += length;
         }
-        EXPECT_EQ(next, audio.getNumSamples());
+        EXPECT_EQ(covered, numSamples);
+        EXPECT_EQ(total, numSamples + (chunks - 1) * juce::int64 { ParallelLoudness::leadIn(static_cast<int>(rate)) });
         EXPECT_GT(source.reads.size(), 2u);
         expectSameLoudness(reading.lufs, single.lufs);
         EXPECT_EQ(reading.truePeak, single.truePeak);
     }
 }
 
-TEST(ParallelLoudnessStream, AFailedReadFailsAndAStopAbandons)
+TEST(ParallelLoudnessStream, AFailedReadOrOpenFailsAndAStopAbandons)
 {
     constexpr double rate = 48000.0;
+    constexpr int threads = 4;
     const auto audio = testsig::programme(2, rate, 120.0, 3);
-    for (const bool stop : { false, true })
+    for (const char* what : { "failed read", "failed open", "stop" })
     {
-        SCOPED_TRACE(stop ? "stop" : "failed read");
+        SCOPED_TRACE(what);
+        const std::string kind = what;
         StreamSource source(audio);
         std::atomic<bool> stopRequested { false };
         source.failOrStopAt = [&](size_t readNumber)
         {
-            if (readNumber < 3)
+            if (readNumber < 3 || kind == "failed open")
                 return false;
-            if (!stop)
+            if (kind == "failed read")
                 return true;
             stopRequested = true;
             return false;
         };
+        std::atomic<int> opened { 0 };
+        const auto open = [&]
+        {
+            return kind == "failed open" && ++opened == 2 ? ParallelLoudness::ReadSamples {} : source.reader();
+        };
 
         ParallelLoudness::Reading reading;
-        const auto outcome = ParallelLoudness::measureStream(2, static_cast<int>(rate), audio.getNumSamples(), 4,
-                                                             source.reader(), [&] { return stopRequested.load(); },
-                                                             reading);
-        EXPECT_EQ(outcome, stop ? Outcome::abandoned : Outcome::failed);
-        // Nothing is read after the failure or the stop.
-        EXPECT_EQ(source.reads.size(), 3u);
+        const auto outcome = ParallelLoudness::measureStream(2, static_cast<int>(rate), audio.getNumSamples(), threads,
+                                                             open, [&] { return stopRequested.load(); }, reading);
+        EXPECT_EQ(outcome, kind == "stop" ? Outcome::abandoned : Outcome::failed);
+        // After the failure or the stop, each other chunk finishes at most the
+        // piece it had begun.
+        if (kind != "failed open")
+        {
+            EXPECT_LE(source.reads.size(), 3u + threads - 1);
+        }
     }
 }
 
