@@ -207,7 +207,7 @@ TEST_F(AudioAnalysisThreadTest, TheSampleAfterTheFirstBlockIsMeasured)
     EXPECT_TRUE(std::isfinite(got[0].lufs)); // 512 ms: one gating block
 }
 
-TEST_F(AudioAnalysisThreadTest, LongFilesReadAheadInChunksGiveTheSinglePassResults)
+TEST_F(AudioAnalysisThreadTest, LongFilesMeasuredInChunksGiveTheSinglePassResults)
 {
     // Long enough to be split on any machine with two cores or more; odd
     // lengths so the last chunk ends off the block grid.
