@@ -20,7 +20,8 @@
 
 namespace
 {
-// Beyond this many threads the chunks get too short to pay for their lead-ins.
+// Beyond this many threads, two chunks each would keep more states alive than
+// the budget below holds.
 constexpr int maxThreads = 16;
 // Two chunks per thread let a thread that finishes early take another, while
 // keeping the states that must outlive their chunks few.

@@ -15,9 +15,11 @@
 //   ends 100 ms into the chunk and its last at the chunk's end: the chunks'
 //   states together hold every block of the single pass exactly once, and
 //   ebur128_loudness_global_multiple gates them as the single pass would.
-//   Only the K-weighting filter differs, for the first few milliseconds of
-//   each chunk's first block, as it starts from rest: a few thousandths of a
-//   LU at most on the whole stream.
+//   Only the K-weighting filter differs, for the first milliseconds of each
+//   chunk's first block, as it starts from rest: the result moves by
+//   millionths of a LU on programme and by under a thousandth on low bass.
+//   Feeding more than 300 ms would put the block that ends at the chunk's
+//   start, which the previous chunk already holds, into this chunk too.
 // - True peak. The oversampling interpolator only remembers its last few input
 //   frames, far fewer than the lead-in, so for the chunk's own frames it
 //   produces exactly what the single pass produces for them. The peak is taken
