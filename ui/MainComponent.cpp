@@ -220,8 +220,7 @@ void MainComponent::timerCallback()
     {
         if (isrcList.listChanged)
         {
-            infoLabel.setText(juce::String(static_cast<int>(isrcList.files.size())) + " WAV file(s)",
-                              juce::dontSendNotification);
+            showFileCount();
             isrcList.listChanged = false;
         }
         repaint();
@@ -235,9 +234,14 @@ void MainComponent::timerCallback()
     isrcList.addList(pendingFiles);
     analysisComponent.addList(pendingFiles);
 
+    showFileCount();
+    repaint();
+}
+
+void MainComponent::showFileCount()
+{
     infoLabel.setText(juce::String(static_cast<int>(isrcList.files.size())) + " WAV file(s)",
                       juce::dontSendNotification);
-    repaint();
 }
 
 void MainComponent::exportClicked()

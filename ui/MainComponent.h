@@ -85,6 +85,7 @@ public:
     int designHeight = 587;
 
 private:
+    void showFileCount();
     void cleanCustomText(juce::TextEditor& editor, const char* unitLetters, const char* unit, float lowest,
                          float highest);
 
