@@ -84,19 +84,19 @@ enum class Chunked
 {
     measured,
     abandoned,
-    notDone // a buffer too short to split, one core, or a meter refused: measure in one pass
+    notDone // a buffer too short to split, or a meter refused: measure in one pass
 };
 
 // Long buffers are measured in chunks on every core, with the single pass's
-// results.
+// results on any number of cores.
 Chunked measureInChunks(const juce::AudioBuffer<float>& buffer, int sampleRate, ParallelLoudness::Measures measures,
                         const std::function<bool()>& shouldStop, ParallelLoudness::Reading& reading)
 {
-    const int threads = ParallelLoudness::availableThreads();
-    if (ParallelLoudness::chunkLength(buffer.getNumChannels(), sampleRate, buffer.getNumSamples(), threads) == 0)
+    if (ParallelLoudness::chunkLength(buffer.getNumChannels(), sampleRate, buffer.getNumSamples()) == 0)
         return Chunked::notDone;
 
-    switch (ParallelLoudness::measureBuffer(buffer, sampleRate, measures, threads, shouldStop, reading))
+    switch (ParallelLoudness::measureBuffer(buffer, sampleRate, measures, ParallelLoudness::availableThreads(),
+                                            shouldStop, reading))
     {
         case ParallelLoudness::Outcome::measured: return Chunked::measured;
         case ParallelLoudness::Outcome::abandoned: return Chunked::abandoned;

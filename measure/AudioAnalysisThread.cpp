@@ -108,10 +108,10 @@ AudioAnalysisThread::Outcome AudioAnalysisThread::measureFile(const juce::File& 
     const auto numSamples = reader.lengthInSamples;
     const auto sampleRate = static_cast<int>(reader.sampleRate);
 
-    // Long files on a machine with cores to spare: every core measures its own
-    // regions of the file, with the single pass's results.
+    // Long files: every core measures its own regions of the file, with the
+    // single pass's results on any number of cores.
     const int threads = ParallelLoudness::availableThreads();
-    if (ParallelLoudness::chunkLength(numChannels, sampleRate, numSamples, threads) > 0)
+    if (ParallelLoudness::chunkLength(numChannels, sampleRate, numSamples) > 0)
     {
         const auto bits = reader.bitsPerSample;
         // Each chunk opens the file anew, with the same checks; a file that

@@ -7,11 +7,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
-#include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #if JUCE_LINUX
@@ -20,18 +21,28 @@
 
 namespace
 {
-// Beyond this many threads, two chunks each would keep more states alive than
-// the budget below holds.
+// Chunks measured at once at most: with the grid's 48 chunks, more threads
+// would shorten a run little, and each keeps a state alive.
 constexpr int maxThreads = 16;
-// Two chunks per thread let a thread that finishes early take another, while
-// keeping the states that must outlive their chunks few.
-constexpr int chunksPerThread = 2;
-// All chunk states of one measurement together; each piece buffer.
-constexpr juce::int64 statesBudget = juce::int64 { 40 } << 20;
+// The chunks' states alive at once and the block energies kept to the end, of
+// one measurement; each piece buffer.
+constexpr juce::int64 memoryBudget = juce::int64 { 40 } << 20;
 constexpr juce::int64 pieceBudget = juce::int64 { 512 } << 10;
-// Chunks are at least 5 s: shorter ones would spend too much of their time on
-// the lead-in. Streams shorter than two such chunks are measured in one pass.
-constexpr juce::int64 minChunkSteps = 50;
+// A gating block is four of the library's 100 ms steps.
+constexpr juce::int64 blockSteps = 4;
+// Steps a chunk's state is fed before the first block it keeps begins. The
+// K-weighting filter starts from rest; its slowest part, the 38 Hz high-pass,
+// forgets that start as e^(-240 t), so 100 ms in, a DC offset's start-up is
+// already down to rounding on quiet programme, and 500 ms in (e^-120) to
+// nothing a double can hold. Each step of it costs as much as a step of the
+// chunk itself.
+constexpr juce::int64 warmUpSteps = 5;
+// Enough chunks that threads finishing early find more to do on any core
+// count up to maxThreads (48 divides evenly among 1, 2, 3, 4, 6, 8, 12 and 16),
+// but chunks of at least 15 s, so that the lead-in stays a small share of each.
+// Streams shorter than two such chunks are measured in one pass.
+constexpr juce::int64 targetChunks = 48;
+constexpr juce::int64 minChunkSteps = 150;
 
 // libebur128's 100 ms step.
 int stepLength(int sampleRate)
@@ -39,58 +50,112 @@ int stepLength(int sampleRate)
     return (sampleRate + 5) / 10;
 }
 
-int poolSize(int threads)
-{
-    return std::clamp(threads, 1, maxThreads);
-}
-
-// What one state with integrated loudness and true peak holds, from the
-// library's allocations: 400 ms of K-weighted doubles, and below 192 kHz the
-// interpolator's 400 ms of float input and its oversampled output. Rounded up
-// for the smaller allocations.
+// What one state with true peak holds, from the library's allocations: 400 ms
+// of K-weighted doubles, and below 192 kHz the interpolator's 400 ms of float
+// input and its oversampled output. Rounded up for the smaller allocations.
 juce::int64 stateBytes(int numChannels, int sampleRate)
 {
     const int oversampling = sampleRate < 96000 ? 4 : sampleRate < 192000 ? 2 : 0;
     const juce::int64 bytesPerFrame = numChannels * (8 + (oversampling > 0 ? 4 + 4 * oversampling : 0));
-    return 4 * juce::int64 { stepLength(sampleRate) } * bytesPerFrame + (juce::int64 { 64 } << 10);
+    return blockSteps * stepLength(sampleRate) * bytesPerFrame + (juce::int64 { 64 } << 10);
+}
+
+// The gating blocks of a stream: one ends at every step from the fourth on.
+juce::int64 blockCount(int sampleRate, juce::int64 numSamples)
+{
+    return std::max<juce::int64>(0, numSamples / stepLength(sampleRate) - (blockSteps - 1));
+}
+
+juce::int64 blockBytes(int sampleRate, juce::int64 numSamples)
+{
+    return blockCount(sampleRate, numSamples) * juce::int64 { sizeof(double) };
 }
 
 struct Plan
 {
     juce::int64 chunk = 0; // 0: one pass
     int chunks = 1;
-    int threads = 1;
 };
 
-Plan planFor(int numChannels, int sampleRate, juce::int64 numSamples, int threads)
+Plan planFor(int numChannels, int sampleRate, juce::int64 numSamples)
 {
-    // Below 1 kHz the lead-in would be too short for the true-peak
-    // interpolator; nobody measures such files for broadcast anyway.
-    if (threads <= 1 || numChannels <= 0 || sampleRate < 1000 || numSamples <= 0)
+    // Rates below 1 kHz are quick to measure in one pass, and no file meant
+    // for broadcast has one.
+    if (numChannels <= 0 || sampleRate < 1000 || numSamples <= 0)
+        return {};
+    if (stateBytes(numChannels, sampleRate) + blockBytes(sampleRate, numSamples) > memoryBudget)
         return {};
 
-    threads = poolSize(threads);
     const juce::int64 step = stepLength(sampleRate);
-    const juce::int64 mostChunks = std::min({ juce::int64 { threads } * chunksPerThread,
-                                              statesBudget / stateBytes(numChannels, sampleRate),
-                                              numSamples / (minChunkSteps * step) });
-    if (mostChunks < 2)
+    if (numSamples < 2 * minChunkSteps * step)
         return {};
-
     const juce::int64 steps = (numSamples + step - 1) / step;
-    const juce::int64 chunk = (steps + mostChunks - 1) / mostChunks * step;
-    const auto chunks = static_cast<int>((numSamples + chunk - 1) / chunk);
-    if (chunks < 2 || chunk > std::numeric_limits<int>::max())
+    const juce::int64 chunk = std::max(minChunkSteps, (steps + targetChunks - 1) / targetChunks) * step;
+    if (chunk > std::numeric_limits<int>::max())
         return {};
-    return { chunk, chunks, std::min(threads, chunks) };
+    const juce::int64 chunks = (numSamples + chunk - 1) / chunk;
+    return { chunk, static_cast<int>(chunks) };
 }
 
-Plan planOrWhole(int numChannels, int sampleRate, juce::int64 numSamples, int threads)
+Plan planOrWhole(int numChannels, int sampleRate, juce::int64 numSamples)
 {
-    const auto plan = planFor(numChannels, sampleRate, numSamples, threads);
+    const auto plan = planFor(numChannels, sampleRate, numSamples);
     if (plan.chunk > 0)
         return plan;
-    return { std::max(juce::int64 { 1 }, numSamples), 1, 1 };
+    return { std::max(juce::int64 { 1 }, numSamples), 1 };
+}
+
+// Chunks measured at once: no more than the threads asked for or the chunks
+// there are, and few enough that their states and the blocks fit the budget.
+int poolSize(int numChannels, int sampleRate, juce::int64 numSamples, const Plan& plan, int threads)
+{
+    const juce::int64 statesThatFit = (memoryBudget - blockBytes(sampleRate, numSamples))
+                                      / stateBytes(numChannels, sampleRate);
+    return static_cast<int>(std::max<juce::int64>(1, std::min<juce::int64>({ threads, maxThreads, plan.chunks,
+                                                                             statesThatFit })));
+}
+
+// Integrated loudness from the energies of all gating blocks in stream order,
+// gated as libebur128 gates its block list: the absolute gate at -70 LUFS,
+// then the relative gate 10 LU below the mean of what passed, sums in double.
+float gatedLoudness(const std::vector<double>& energies)
+{
+    const double absoluteGate = std::pow(10.0, (-70.0 + 0.691) / 10.0);
+    double sum = 0.0;
+    size_t count = 0;
+    for (const double energy : energies)
+        if (energy >= absoluteGate)
+        {
+            sum += energy;
+            ++count;
+        }
+    if (count == 0)
+        return -std::numeric_limits<float>::infinity();
+
+    const double relativeGate = sum / static_cast<double>(count) * 0.1;
+    sum = 0.0;
+    count = 0;
+    for (const double energy : energies)
+        if (energy >= absoluteGate && energy >= relativeGate)
+        {
+            sum += energy;
+            ++count;
+        }
+    if (count == 0)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(10.0 * (std::log(sum / static_cast<double>(count)) / std::log(10.0)) - 0.691);
+}
+
+// The energy of the 400 ms block that has just ended in `state`: the library
+// reports it only as a loudness, so the conversion is undone (within an ulp
+// or two); silence comes back as 0.
+bool lastBlockEnergy(ebur128_state* state, double& energy)
+{
+    double loudness = 0.0;
+    if (ebur128_loudness_momentary(state, &loudness) != EBUR128_SUCCESS)
+        return false;
+    energy = std::isinf(loudness) ? 0.0 : std::pow(10.0, (loudness + 0.691) / 10.0);
+    return true;
 }
 
 int pieceFrames(int numChannels, int sampleRate)
@@ -157,22 +222,23 @@ enum class ChunkOutcome
     cancelled // another chunk failed or stopped
 };
 
-// The chunks of one measurement on their own pool. Each chunk's state is kept
-// until the end for the combined loudness.
+using State = std::unique_ptr<ebur128_state, void (*)(ebur128_state*)>;
+
+// The chunks of one measurement on their own pool.
 class ChunkRun
 {
 public:
-    ChunkRun(int channelCount, int sampleRate, ParallelLoudness::Measures toMeasure, const Plan& chunkPlan,
-             const ParallelLoudness::ShouldStop& stop)
+    ChunkRun(int channelCount, int sampleRate, juce::int64 streamLength, ParallelLoudness::Measures toMeasure,
+             const Plan& chunkPlan, int threads, const ParallelLoudness::ShouldStop& stop)
         : numChannels(channelCount),
           rate(sampleRate),
+          step(stepLength(sampleRate)),
+          numSamples(streamLength),
           measures(toMeasure),
           plan(chunkPlan),
           piece(pieceFrames(channelCount, sampleRate)),
           shouldStop(stop),
-          states(static_cast<size_t>(chunkPlan.chunks), nullptr),
-          peaks(static_cast<size_t>(chunkPlan.chunks) * static_cast<size_t>(std::max(0, channelCount)), 0.0),
-          pool(chunkPlan.threads)
+          pool(threads)
     {
     }
 
@@ -180,26 +246,30 @@ public:
     {
         cancelled.store(true);
         pool.removeAllJobs(true, -1);
-        for (auto* state : states)
-            if (state != nullptr)
-                ebur128_destroy(&state);
     }
 
     ChunkRun(const ChunkRun&) = delete;
     ChunkRun& operator=(const ChunkRun&) = delete;
 
-    ParallelLoudness::Outcome run(juce::int64 numSamples, const MakeSource& makeSource,
-                                  ParallelLoudness::Reading& reading)
+    ParallelLoudness::Outcome run(const MakeSource& makeSource, ParallelLoudness::Reading& reading)
     {
-        const int lead = ParallelLoudness::leadIn(rate);
+        try
+        {
+            if (withLoudness())
+                energies.assign(static_cast<size_t>(blockCount(rate, numSamples)), 0.0);
+            if (withTruePeak())
+                peaks.assign(static_cast<size_t>(plan.chunks) * static_cast<size_t>(numChannels), 0.0);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return ParallelLoudness::Outcome::failed;
+        }
+
         for (int i = 0; i < plan.chunks; ++i)
         {
-            const juce::int64 start = i * plan.chunk;
-            const juce::int64 length = std::min(plan.chunk, numSamples - start);
-            const int chunkLead = i == 0 ? 0 : lead;
-            pool.addJob([this, i, start, length, chunkLead, &makeSource]
+            pool.addJob([this, i, &makeSource]
             {
-                const auto outcome = measureChunk(i, start, length, chunkLead, makeSource);
+                const auto outcome = measureChunk(i, makeSource);
                 {
                     const std::lock_guard<std::mutex> guard(mutex);
                     ++finished;
@@ -234,93 +304,9 @@ public:
             return ParallelLoudness::Outcome::abandoned;
         if (failed || finished < plan.chunks)
             return ParallelLoudness::Outcome::failed;
-        return combine(reading) ? ParallelLoudness::Outcome::measured : ParallelLoudness::Outcome::failed;
-    }
 
-private:
-    bool withLoudness() const { return measures != ParallelLoudness::Measures::truePeakOnly; }
-    bool withTruePeak() const { return measures != ParallelLoudness::Measures::loudnessOnly; }
-
-    // A pool thread must not throw: anything thrown fails the chunk instead.
-    ChunkOutcome measureChunk(int index, juce::int64 start, juce::int64 length, int lead,
-                              const MakeSource& makeSource) noexcept
-    {
-        try
-        {
-            const int mode = (withLoudness() ? EBUR128_MODE_I : 0) | (withTruePeak() ? EBUR128_MODE_TRUE_PEAK : 0);
-            auto source = makeSource();
-            if (source == nullptr)
-                return ChunkOutcome::failed;
-            std::vector<float> interleaved(static_cast<size_t>(piece) * static_cast<size_t>(numChannels));
-
-            auto*& state = states[static_cast<size_t>(index)];
-            state = ebur128_init(static_cast<unsigned int>(numChannels), static_cast<unsigned long>(rate), mode);
-            if (state == nullptr)
-                return ChunkOutcome::failed;
-
-            auto outcome = feed(*source, state, interleaved, start - lead, lead, nullptr);
-            if (outcome == ChunkOutcome::measured)
-                outcome = feed(*source, state, interleaved, start, length,
-                               withTruePeak() ? &peaks[static_cast<size_t>(index * numChannels)] : nullptr);
-
-            // The true peak is read as the chunk goes: only the loudness needs
-            // the state kept.
-            if (!withLoudness())
-                ebur128_destroy(&state);
-            return outcome;
-        }
-        catch (...)
-        {
-            return ChunkOutcome::failed;
-        }
-    }
-
-    // Feeds `count` samples from `from` on, one piece per call. With `chunkPeaks`
-    // set, each call's per-channel peak is added to them.
-    ChunkOutcome feed(Source& source, ebur128_state* state, std::vector<float>& interleaved, juce::int64 from,
-                      juce::int64 count, double* chunkPeaks)
-    {
-        for (juce::int64 done = 0; done < count;)
-        {
-            if (cancelled.load(std::memory_order_relaxed))
-                return ChunkOutcome::cancelled;
-            if (shouldStop && shouldStop())
-                return ChunkOutcome::stopped;
-
-            const int n = static_cast<int>(std::min<juce::int64>(piece, count - done));
-            const float* const* channels = source.fetch(from + done, n);
-            if (channels == nullptr)
-                return ChunkOutcome::failed;
-
-            for (int ch = 0; ch < numChannels; ++ch)
-            {
-                const float* src = channels[ch];
-                for (int i = 0; i < n; ++i)
-                    interleaved[static_cast<size_t>(i * numChannels + ch)] = src[i];
-            }
-            ebur128_add_frames_float(state, interleaved.data(), static_cast<size_t>(n));
-            done += n;
-
-            if (chunkPeaks != nullptr)
-                for (int ch = 0; ch < numChannels; ++ch)
-                {
-                    double peak = 0.0;
-                    if (ebur128_prev_true_peak(state, static_cast<unsigned int>(ch), &peak) == EBUR128_SUCCESS)
-                        chunkPeaks[ch] = std::max(chunkPeaks[ch], peak);
-                }
-        }
-        return ChunkOutcome::measured;
-    }
-
-    bool combine(ParallelLoudness::Reading& reading)
-    {
         if (withLoudness())
-        {
-            double loudness = 0.0;
-            if (ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) != EBUR128_SUCCESS)
-                return false;
-            reading.lufs = static_cast<float>(loudness);
-        }
+            reading.lufs = gatedLoudness(energies);
         if (withTruePeak())
         {
             float peak = 0.0f;
@@ -328,18 +314,107 @@ private:
                 peak = std::max(static_cast<float>(channelPeak), peak);
             reading.truePeak = peakDecibels(peak);
         }
-        return true;
+        return ParallelLoudness::Outcome::measured;
+    }
+
+private:
+    bool withLoudness() const { return measures != ParallelLoudness::Measures::truePeakOnly; }
+    bool withTruePeak() const { return measures != ParallelLoudness::Measures::loudnessOnly; }
+
+    // Feeds the chunk, with its lead-in, piece by piece, and each piece in
+    // calls that end on the step grid, where a block may end. A pool thread
+    // must not throw: anything thrown fails the chunk instead.
+    ChunkOutcome measureChunk(int index, const MakeSource& makeSource) noexcept
+    {
+        try
+        {
+            const juce::int64 start = index * plan.chunk;
+            const juce::int64 end = std::min(start + plan.chunk, numSamples);
+            auto source = makeSource();
+            if (source == nullptr)
+                return ChunkOutcome::failed;
+            std::vector<float> interleaved(static_cast<size_t>(piece) * static_cast<size_t>(numChannels));
+
+            // The momentary loudness, which gives the blocks, comes with every mode.
+            const int mode = withTruePeak() ? EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_M;
+            const State state(ebur128_init(static_cast<unsigned int>(numChannels), static_cast<unsigned long>(rate), mode),
+                              [](ebur128_state* s) { ebur128_destroy(&s); });
+            if (state == nullptr)
+                return ChunkOutcome::failed;
+            double* chunkPeaks = withTruePeak() ? &peaks[static_cast<size_t>(index * numChannels)] : nullptr;
+
+            for (juce::int64 position = std::max<juce::int64>(0, start - ParallelLoudness::leadIn(rate));
+                 position < end;)
+            {
+                if (cancelled.load(std::memory_order_relaxed))
+                    return ChunkOutcome::cancelled;
+                if (shouldStop && shouldStop())
+                    return ChunkOutcome::stopped;
+
+                const int n = static_cast<int>(std::min<juce::int64>(piece, end - position));
+                const float* const* channels = source->fetch(position, n);
+                if (channels == nullptr)
+                    return ChunkOutcome::failed;
+                for (int ch = 0; ch < numChannels; ++ch)
+                {
+                    const float* src = channels[ch];
+                    for (int i = 0; i < n; ++i)
+                        interleaved[static_cast<size_t>(i * numChannels + ch)] = src[i];
+                }
+
+                for (int done = 0; done < n;)
+                {
+                    const juce::int64 at = position + done;
+                    const int count = static_cast<int>(std::min<juce::int64>(n - done, step - at % step));
+                    // The library reports a call it could not complete (out
+                    // of memory); going on would measure without what it missed.
+                    if (ebur128_add_frames_float(state.get(), interleaved.data() + static_cast<size_t>(done * numChannels),
+                                                 static_cast<size_t>(count))
+                        != EBUR128_SUCCESS)
+                        return ChunkOutcome::failed;
+                    done += count;
+
+                    // The chunk starts on the grid, so no call spans its start.
+                    if (chunkPeaks != nullptr && at >= start)
+                        addCallPeaks(state.get(), chunkPeaks);
+
+                    const juce::int64 reached = at + count;
+                    if (withLoudness() && reached % step == 0 && reached > start && reached >= blockSteps * step
+                        && !lastBlockEnergy(state.get(), energies[static_cast<size_t>(reached / step - blockSteps)]))
+                        return ChunkOutcome::failed;
+                }
+                position += n;
+            }
+            return ChunkOutcome::measured;
+        }
+        catch (...)
+        {
+            return ChunkOutcome::failed;
+        }
+    }
+
+    void addCallPeaks(ebur128_state* state, double* chunkPeaks) const
+    {
+        for (int ch = 0; ch < numChannels; ++ch)
+        {
+            double peak = 0.0;
+            if (ebur128_prev_true_peak(state, static_cast<unsigned int>(ch), &peak) == EBUR128_SUCCESS)
+                chunkPeaks[ch] = std::max(chunkPeaks[ch], peak);
+        }
     }
 
     const int numChannels;
     const int rate;
+    const juce::int64 step;
+    const juce::int64 numSamples;
     const ParallelLoudness::Measures measures;
     const Plan plan;
     const int piece;
     const ParallelLoudness::ShouldStop& shouldStop;
 
-    std::vector<ebur128_state*> states; // one per chunk, in stream order
-    std::vector<double> peaks;          // per chunk and channel, linear
+    // Each chunk writes only its own blocks and its own peaks.
+    std::vector<double> energies; // every gating block of the stream, in stream order
+    std::vector<double> peaks;    // per chunk and channel, linear
     std::atomic<bool> cancelled { false };
 
     std::mutex mutex;
@@ -367,7 +442,8 @@ int ParallelLoudness::availableThreads()
 
 int ParallelLoudness::leadIn(int sampleRate)
 {
-    return 3 * stepLength(sampleRate);
+    // The first block a chunk keeps begins three steps before the chunk.
+    return static_cast<int>((warmUpSteps + blockSteps - 1) * stepLength(sampleRate));
 }
 
 int ParallelLoudness::pieceLength(int numChannels, int sampleRate)
@@ -375,35 +451,48 @@ int ParallelLoudness::pieceLength(int numChannels, int sampleRate)
     return pieceFrames(numChannels, sampleRate);
 }
 
-int ParallelLoudness::chunkLength(int numChannels, int sampleRate, juce::int64 numSamples, int threads)
+int ParallelLoudness::chunkLength(int numChannels, int sampleRate, juce::int64 numSamples)
 {
-    return static_cast<int>(planFor(numChannels, sampleRate, numSamples, threads).chunk);
+    return static_cast<int>(planFor(numChannels, sampleRate, numSamples).chunk);
 }
+
+namespace
+{
+ParallelLoudness::Outcome measureChunks(int numChannels, int sampleRate, juce::int64 numSamples,
+                                        ParallelLoudness::Measures measures, int threads,
+                                        const ParallelLoudness::ShouldStop& shouldStop, const MakeSource& makeSource,
+                                        ParallelLoudness::Reading& reading)
+{
+    // The library refuses these formats anyway; the grid needs a step.
+    if (numChannels <= 0 || stepLength(sampleRate) <= 0)
+        return ParallelLoudness::Outcome::failed;
+    const auto plan = planOrWhole(numChannels, sampleRate, numSamples);
+    ChunkRun run(numChannels, sampleRate, numSamples, measures, plan,
+                 poolSize(numChannels, sampleRate, numSamples, plan, threads), shouldStop);
+    return run.run(makeSource, reading);
+}
+} // namespace
 
 ParallelLoudness::Outcome ParallelLoudness::measureBuffer(const juce::AudioBuffer<float>& buffer, int sampleRate,
                                                           Measures measures, int threads,
                                                           const ShouldStop& shouldStop, Reading& reading)
 {
-    const int numChannels = buffer.getNumChannels();
-    const auto plan = planOrWhole(numChannels, sampleRate, buffer.getNumSamples(), threads);
-    ChunkRun run(numChannels, sampleRate, measures, plan, shouldStop);
-    return run.run(buffer.getNumSamples(), [&buffer] { return std::make_unique<BufferSource>(buffer); }, reading);
+    return measureChunks(buffer.getNumChannels(), sampleRate, buffer.getNumSamples(), measures, threads, shouldStop,
+                         [&buffer] { return std::make_unique<BufferSource>(buffer); }, reading);
 }
 
 ParallelLoudness::Outcome ParallelLoudness::measureStream(int numChannels, int sampleRate, juce::int64 numSamples,
                                                           int threads, const OpenReader& openReader,
                                                           const ShouldStop& shouldStop, Reading& reading)
 {
-    const auto plan = planOrWhole(numChannels, sampleRate, numSamples, threads);
     const int piece = pieceFrames(numChannels, sampleRate);
-    ChunkRun run(numChannels, sampleRate, Measures::loudnessAndTruePeak, plan, shouldStop);
-    return run.run(numSamples,
-                   [&openReader, numChannels, piece]() -> std::unique_ptr<Source>
-                   {
-                       auto read = openReader();
-                       if (!read)
-                           return nullptr;
-                       return std::make_unique<StreamSource>(std::move(read), numChannels, piece);
-                   },
-                   reading);
+    return measureChunks(numChannels, sampleRate, numSamples, Measures::loudnessAndTruePeak, threads, shouldStop,
+                         [&openReader, numChannels, piece]() -> std::unique_ptr<Source>
+                         {
+                             auto read = openReader();
+                             if (!read)
+                                 return nullptr;
+                             return std::make_unique<StreamSource>(std::move(read), numChannels, piece);
+                         },
+                         reading);
 }

@@ -68,15 +68,14 @@ testsig::Reading measureInBlocks(const juce::AudioBuffer<float>& audio)
 }
 
 // The engine's measurements: in chunks on every core when the buffer is long
-// enough and there are cores, otherwise one pass measuring only what is asked.
+// enough, otherwise one pass measuring only what is asked.
 testsig::Reading engineMeasurement(const juce::AudioBuffer<float>& audio, ParallelLoudness::Measures measures)
 {
     const int rate = static_cast<int>(sampleRate);
-    const int threads = ParallelLoudness::availableThreads();
-    if (ParallelLoudness::chunkLength(audio.getNumChannels(), rate, audio.getNumSamples(), threads) > 0)
+    if (ParallelLoudness::chunkLength(audio.getNumChannels(), rate, audio.getNumSamples()) > 0)
     {
         ParallelLoudness::Reading r;
-        ParallelLoudness::measureBuffer(audio, rate, measures, threads, {}, r);
+        ParallelLoudness::measureBuffer(audio, rate, measures, ParallelLoudness::availableThreads(), {}, r);
         return { r.lufs, r.truePeak };
     }
     testsig::Reading r { 0.0f, -100.0f };
