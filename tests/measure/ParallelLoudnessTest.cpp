@@ -93,6 +93,7 @@ TEST(ParallelLoudnessPlan, SplitsLongStreamsOnTheBlockGridIntoAFewChunks)
         { 2, 48000, 36000.0, true },    // ten hours: still a few dozen chunks
         { 8, 96000, 600.0, true },
         { 64, 384000, 600.0, false },   // one state would not fit the memory
+        { 2, 48000, 540000.0, false },  // 150 hours: nor would its blocks
         { 2, 800, 600.0, false },       // below 1 kHz: single pass
     };
     for (const auto& c : cases)
@@ -167,9 +168,9 @@ ChunkCase segments(const std::string& name, double rate, std::vector<testsig::Se
     return { name, rate, [parts, channels](double r) { return testsig::sineSegments(channels, r, parts); } };
 }
 
-// Programme scaled by `gain`, with a DC offset of +dc on the first channel
-// and -dc on the others.
-ChunkCase withDc(const std::string& name, double rate, double seconds, float gain, float dc, int channels = 2)
+// Programme scaled by `gain`, plus low(t) on every channel (t in seconds).
+ChunkCase underProgramme(const std::string& name, double rate, double seconds, float gain,
+                         std::function<double(double)> low, int channels = 2)
 {
     return { name, rate,
              [=](double r)
@@ -177,7 +178,8 @@ ChunkCase withDc(const std::string& name, double rate, double seconds, float gai
                  auto b = testsig::programme(channels, r, seconds, 17);
                  b.applyGain(gain);
                  for (int ch = 0; ch < channels; ++ch)
-                     juce::FloatVectorOperations::add(b.getWritePointer(ch), ch == 0 ? dc : -dc, b.getNumSamples());
+                     for (int i = 0; i < b.getNumSamples(); ++i)
+                         b.setSample(ch, i, b.getSample(ch, i) + static_cast<float>(low(i / r)));
                  return b;
              } };
 }
@@ -192,29 +194,14 @@ std::vector<ChunkCase> chunkCases()
         segments("case5_96k", 96000.0, { { -26.0, 20.0 }, { -20.0, 20.1 }, { -26.0, 20.0 } }),
         segments("case5_mono_odd_rate", 22050.0, { { -26.0, 20.0 }, { -20.0, 20.1 }, { -26.0, 20.0 } }, 1),
         // A filter starting from rest in a chunk rings on these for its first
-        // hundred milliseconds, far above the quiet programme.
-        withDc("dc_offset", 44100.0, 45.0, 1.0f, 0.1f),
-        withDc("dc_with_quiet_programme", 48000.0, 60.0, 0.01f, 0.1f),
-        withDc("dc_11025Hz_odd_length", 11025.0, 41.37, 0.3f, 0.05f, 1),
-        { "sub_bass_15Hz", 48000.0,
-          [](double r)
-          {
-              auto b = testsig::programme(2, r, 40.0, 23);
-              b.applyGain(0.1f);
-              const auto bass = testsig::sine(2, r, 15.0, -3.0, 40.0);
-              for (int ch = 0; ch < 2; ++ch)
-                  b.addFrom(ch, 0, bass, ch, 0, b.getNumSamples());
-              return b;
-          } },
-        { "square_10Hz", 48000.0,
-          [](double r)
-          {
-              juce::AudioBuffer<float> b(2, static_cast<int>(30.0 * r));
-              for (int i = 0; i < b.getNumSamples(); ++i)
-                  for (int ch = 0; ch < 2; ++ch)
-                      b.setSample(ch, i, std::fmod(i * 10.0 / r, 1.0) < 0.5 ? 0.9f : -0.9f);
-              return b;
-          } },
+        // tens of milliseconds, far above the programme.
+        underProgramme("dc_offset", 44100.0, 45.0, 1.0f, [](double) { return 0.1; }),
+        underProgramme("dc_with_quiet_programme", 48000.0, 60.0, 0.003f, [](double) { return 0.1; }), // near -62 LUFS
+        underProgramme("dc_11025Hz_odd_length", 11025.0, 41.37, 0.3f, [](double) { return -0.05; }, 1),
+        underProgramme("sub_bass_15Hz", 48000.0, 40.0, 0.1f,
+                       [](double t) { return 0.7 * std::sin(2.0 * juce::MathConstants<double>::pi * 15.0 * t); }),
+        underProgramme("square_10Hz", 48000.0, 30.0, 0.0f,
+                       [](double t) { return std::fmod(10.0 * t, 1.0) < 0.5 ? 0.9 : -0.9; }),
         { "case6_five_channels", 48000.0,
           [](double r)
           {
