@@ -6,14 +6,15 @@
 
 // Measures one stream as consecutive time chunks on a pool of threads, with
 // exactly the true peak of one LoudnessAnalyzer fed the whole stream and its
-// integrated loudness to within rounding (under 1e-10 LU on DC offsets and
-// sub-bass, none on most programme).
+// integrated loudness to within rounding (a few 1e-10 LU at most on DC
+// offsets and sub-bass, nothing on most programme).
 //
 // Why the chunks add up to the single pass:
 // - Loudness. The integrated loudness is the gate applied to the energies of
 //   the 400 ms blocks that end on libebur128's 100 ms grid. Each chunk's state
-//   is fed in calls that end on that grid, and after each call the state's
-//   momentary loudness gives the block that ends there. A chunk keeps the
+//   is fed so that a call ends at every point of that grid, and after such a
+//   call the state's momentary loudness gives the block that ends there (the
+//   library's own step, rounded: 1103 samples at 11025 Hz). A chunk keeps the
 //   blocks that end inside it, so every block of the stream is kept once, in
 //   stream order, and the gate runs over all of them as the library runs it
 //   over its own block list. The K-weighting filter starts from rest, and on a
