@@ -1,5 +1,7 @@
 #include "measure/CheckedReader.h"
 
+#include "measure/RiffChunks.h"
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -60,6 +62,40 @@ bool anyNonFinite(const float* samples, int count)
     }
     return any;
 }
+
+// A `fmt ` chunk of samples JUCE's reader decodes: integer PCM or float,
+// plainly or as the extensible format's sub-format.
+bool isSampleFormat(juce::InputStream& chunkData, juce::int64 size)
+{
+    const auto tag = static_cast<juce::uint16>(chunkData.readShort());
+    if (tag == 1 || tag == 3)
+        return true;
+    if (tag != 0xfffe || size < 40 || !chunkData.setPosition(chunkData.getPosition() + 22))
+        return false;
+    const auto subFormat = static_cast<juce::uint32>(chunkData.readInt());
+    return subFormat == 1 || subFormat == 3;
+}
+
+// True when the file's chunks, walked with their pad bytes, have a sample
+// `fmt ` chunk and after it a `data` chunk of 0 bytes.
+bool chunksDeclareNoFrames(const juce::File& file)
+{
+    juce::FileInputStream in(file);
+    if (!in.openedOk())
+        return false;
+
+    bool sampleFormat = false;
+    bool empty = false;
+    RiffChunks::forEach(in, [&](const RiffChunks::Chunk& chunk) {
+        if (chunk.id == "fmt ")
+            sampleFormat = isSampleFormat(in, chunk.size);
+        if (chunk.id != "data")
+            return true;
+        empty = sampleFormat && chunk.size == 0;
+        return false;
+    });
+    return empty;
+}
 } // namespace
 
 bool CheckedReader::isRegularFile(const juce::File& file)
@@ -92,6 +128,7 @@ CheckedReader::CheckedReader(juce::AudioFormatManager& formats, const juce::File
             // Header parsing may legitimately probe past the end.
             watchPointer->cameUpShort = false;
             watch = watchPointer;
+            emptyByDeclaration = reader->lengthInSamples == 0 && chunksDeclareNoFrames(file);
             return;
         }
     }
@@ -127,7 +164,7 @@ bool CheckedReader::canDecode() const
 
     const auto bits = reader->bitsPerSample;
     const double rate = reader->sampleRate;
-    return reader->lengthInSamples > 0 && reader->numChannels > 0
+    return (reader->lengthInSamples > 0 || emptyByDeclaration) && reader->numChannels > 0
            && (bits == 8 || bits == 16 || bits == 24 || bits == 32)
            && rate >= 1.0 && rate <= static_cast<double>(std::numeric_limits<int>::max());
 }

@@ -1,10 +1,12 @@
 #include "ConverterHarness.h"
 #include "common/Signals.h"
 #include "common/WavFiles.h"
+#include "engine/InfoItems.h"
 #include "measure/AudioAnalysisThread.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -48,14 +50,36 @@ juce::MemoryBlock bytesOf(const char* text, size_t size)
 // Runs `work` on its own thread and answers whether it ended within ten
 // seconds. Work stuck in opening the named pipe is let through afterwards,
 // so a fault shows as a failure instead of a hung test.
-bool endsInTime(const std::function<void()>& work, testwav::NamedPipe& pipe)
+bool endsInTime(const std::function<void()>& work, testwav::NamedPipe* pipe)
 {
     auto done = std::async(std::launch::async, work);
     if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready)
         return true;
     while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        pipe.letReadersThrough();
+        if (pipe != nullptr)
+            pipe->letReadersThrough();
     return false;
+}
+
+struct WorkerValues
+{
+    bool ended = false;
+    float lufs = 0.0f;
+    float truePeak = 0.0f;
+};
+
+// What the background worker reports for one file.
+WorkerValues measureAlone(const juce::File& input, testwav::NamedPipe* pipe = nullptr)
+{
+    AudioAnalysisThread worker;
+    WorkerValues values;
+    worker.onAnalysisComplete = [&values](const std::string&, int, float lufs, float truePeak) {
+        values.lufs = lufs;
+        values.truePeak = truePeak;
+    };
+    worker.addTask({ input.getFullPathName().toStdString(), 0 });
+    values.ended = endsInTime([&] { worker.startThread(); worker.waitForThreadToExit(-1); }, pipe);
+    return values;
 }
 
 struct Hostile
@@ -94,8 +118,11 @@ TEST(HostileInput, IsReportedMissingAndRefusedAsUnreadable)
                                         { "junk", bytesOf("abc", 3), false },
                                         { "data", pcm16(1, 48000) } });
           } },
-        { "no frames.wav",
-          [](const juce::File& f) { ASSERT_TRUE(testwav::write(f, juce::AudioBuffer<float>(2, 0), 48000.0, 24)); } },
+        { "empty data before fmt.wav",
+          [](const juce::File& f) {
+              testwav::writeChunks(f, { { "data", {} }, { "fmt ", testwav::fmtChunk(1, 48000, 16, 1) } });
+          } },
+        { "empty data of undecoded samples.wav", [](const juce::File& f) { testwav::writeRaw(f, 1, 48000, 16, 2, {}); } },
         { "folder.wav", [](const juce::File& f) { ASSERT_TRUE(f.createDirectory()); }, false },
         { "pipe.wav", [](const juce::File&) {}, false },
         { "device.wav", [](const juce::File& f) { ASSERT_TRUE(juce::File("/dev/zero").createSymbolicLink(f, true)); },
@@ -109,24 +136,17 @@ TEST(HostileInput, IsReportedMissingAndRefusedAsUnreadable)
         c.make(input);
         const auto before = tmp.folder().getNumberOfChildFiles(juce::File::findFilesAndDirectories);
 
-        AudioAnalysisThread worker;
-        float lufs = 0.0f;
-        float truePeak = 0.0f;
-        worker.onAnalysisComplete = [&](const std::string&, int, float l, float p) {
-            lufs = l;
-            truePeak = p;
-        };
-        worker.addTask({ input.getFullPathName().toStdString(), 0 });
-        ASSERT_TRUE(endsInTime([&] { worker.startThread(); worker.waitForThreadToExit(-1); }, pipe));
-        EXPECT_EQ(lufs, missing);
-        EXPECT_EQ(truePeak, missing);
+        const auto reported = measureAlone(input, &pipe);
+        ASSERT_TRUE(reported.ended);
+        EXPECT_EQ(reported.lufs, missing);
+        EXPECT_EQ(reported.truePeak, missing);
 
         // With its own measurement and with a pre-analysed pair, which skips it.
         for (const float pre : { missing, -20.0f })
         {
             AudioConverter converter({ makeTask(input, tmp.file("out.wav"), -23.0, -1.0, "EBU R128", pre, pre) });
             enginetest::RunLog log;
-            ASSERT_TRUE(endsInTime([&] { log = enginetest::runToEnd(converter); }, pipe));
+            ASSERT_TRUE(endsInTime([&] { log = enginetest::runToEnd(converter); }, &pipe));
             ASSERT_GE(log.texts.size(), 2u);
             EXPECT_EQ(log.texts[log.texts.size() - 2], "Error: Cannot read input file");
             EXPECT_EQ(log.texts.back(), "Error: failed for EBU R128 / " + input.getFileName());
@@ -138,7 +158,7 @@ TEST(HostileInput, IsReportedMissingAndRefusedAsUnreadable)
             double rate = 1.0;
             int bits = 2;
             juce::String isrc = "kept";
-            ASSERT_TRUE(endsInTime([&] { AudioConverter::getFileInfo(input, rate, bits, isrc); }, pipe));
+            ASSERT_TRUE(endsInTime([&] { AudioConverter::getFileInfo(input, rate, bits, isrc); }, &pipe));
             EXPECT_EQ(rate, 1.0);
             EXPECT_EQ(bits, 2);
             EXPECT_EQ(isrc, "kept");
@@ -147,19 +167,88 @@ TEST(HostileInput, IsReportedMissingAndRefusedAsUnreadable)
 }
 
 
-// JUCE's own INFO reader loses every item after an odd-length one or one of
-// a type it does not know; the export and the file probe must not.
-TEST(HostileInput, InfoItemsAfterAnOddLengthOrUnknownItemReachTheExport)
+// A file whose own chunks say it holds no audio is silence, not an error: it
+// measures minus infinity and -100 dBTP, and exports as a header-only copy
+// in its own format, with its metadata.
+TEST(HostileInput, FilesDeclaringNoAudioAreSilenceAndExportAsEmptyCopies)
+{
+    testwav::TempFolder tmp;
+    const std::vector<std::pair<std::string, std::string>> tags { { "IGNR", "Jazz" }, { "INAM", "Take" } };
+    const struct
+    {
+        const char* name;
+        std::function<void(const juce::File&)> make;
+        int channels;
+        int bits;
+    } cases[] = {
+        { "written by JUCE.wav",
+          [](const juce::File& f) { ASSERT_TRUE(testwav::write(f, juce::AudioBuffer<float>(2, 0), 48000.0, 24)); }, 2, 24 },
+        { "extensible float.wav",
+          [](const juce::File& f) { ASSERT_TRUE(testwav::write(f, juce::AudioBuffer<float>(6, 0), 48000.0, 32)); }, 6, 32 },
+        { "tagged.wav",
+          [&tags](const juce::File& f) {
+              testwav::writeChunks(f, { { "fmt ", testwav::fmtChunk(1, 48000, 16, 1) }, { "data", {} },
+                                        { "LIST", testwav::infoChunk(tags) } });
+          },
+          1, 16 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const auto input = tmp.file(c.name);
+        c.make(input);
+
+        const auto reported = measureAlone(input);
+        ASSERT_TRUE(reported.ended);
+        EXPECT_EQ(reported.lufs, -std::numeric_limits<float>::infinity());
+        EXPECT_EQ(reported.truePeak, -100.0f);
+
+        // Measured by the engine, and with the worker's values.
+        for (const float pre : { missing, reported.lufs })
+        {
+            const auto output = tmp.file(input.getFileNameWithoutExtension() + "-EBU_R128.wav");
+            AudioConverter converter({ makeTask(input, output, -23.0, -1.0, "EBU R128", pre, reported.truePeak) });
+            const auto log = enginetest::runToEnd(converter);
+            EXPECT_NE(std::find(log.texts.begin(), log.texts.end(), "(1/1) Silent file: no LUFS change"), log.texts.end());
+            EXPECT_EQ(log.texts.back(), "LUFS NORMALIZATION COMPLETE !");
+
+            const auto written = testwav::read(output);
+            ASSERT_TRUE(written.ok);
+            EXPECT_EQ(written.audio.getNumSamples(), 0);
+            EXPECT_EQ(written.channels, c.channels);
+            EXPECT_EQ(written.bitsPerSample, c.bits);
+            EXPECT_EQ(written.sampleRate, 48000.0);
+            if (juce::String(c.name) == "tagged.wav")
+            {
+                juce::FileInputStream in(output);
+                bool foundInfo = false;
+                const auto items = InfoItems::read(in, foundInfo);
+                ASSERT_EQ(items.size(), tags.size());
+                EXPECT_EQ(items[0].id, "IGNR");
+                EXPECT_EQ(items[1].text, "Take");
+            }
+            output.deleteFile();
+        }
+    }
+}
+
+// Every INFO item of the input reaches the export in the input's order,
+// including types JUCE's writer does not know and items after an odd-length
+// one, which JUCE's own reader loses.
+TEST(HostileInput, EveryInfoItemReachesTheExportInItsOrder)
 {
     testwav::TempFolder tmp;
     const std::vector<std::pair<std::string, std::string>> items {
         { "INAM", "Take" },           // odd with its zero: a pad byte follows
-        { "IGNR", "Jazz" },           // a type the writer does not store
+        { "IGNR", "Jazz" },           // the common genre id, unknown to JUCE
         { "IART", "Ann Example" },
         { "ICMT", "Mixed at home" },
+        { "IMOO", "Calm" },           // any other id
         { "ICRD", "2024-05-01" },
         { "ISRC", "USS1Z9900001" },
         { "GENR", "Jazz" },
+        { "TLEN", "1000" },
     };
     const auto input = tmp.file("tagged.wav");
     testwav::writeChunks(input, { { "fmt ", testwav::fmtChunk(1, 48000, 16, 1) },
@@ -170,9 +259,14 @@ TEST(HostileInput, InfoItemsAfterAnOddLengthOrUnknownItemReachTheExport)
     AudioConverter converter({ makeTask(input, output, -23.0, -1.0, "EBU R128", -23.0f, -20.0f) });
     ASSERT_EQ(enginetest::runToEnd(converter).texts.back(), "LUFS NORMALIZATION COMPLETE !");
 
-    const auto written = testwav::read(output).metadata;
-    for (const auto& [id, text] : items)
-        EXPECT_EQ(written.getValue(id, "(missing)"), juce::String(id == "IGNR" ? "(missing)" : text));
+    juce::FileInputStream in(output);
+    bool foundInfo = false;
+    std::vector<std::pair<std::string, std::string>> written;
+    for (const auto& item : InfoItems::read(in, foundInfo))
+        written.emplace_back(item.id.toStdString(), item.text.toStdString());
+    EXPECT_EQ(written, items);
+    // The ISRC, which the writer also puts in its axml chunk, is read back.
+    EXPECT_EQ(testwav::read(output).metadata.getValue("international standard recording code", {}), "USS1Z9900001");
 
     double rate = 0.0;
     int bits = 0;

@@ -1,12 +1,19 @@
 #include "ConverterHarness.h"
 #include "common/Signals.h"
 #include "common/WavFiles.h"
+#include "engine/JuceCompat.h"
 #include "engine/OutputFile.h"
+#include "measure/RiffChunks.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <string>
 #include <sys/resource.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -30,6 +37,23 @@ struct Source
 void touch(const juce::File& file)
 {
     ASSERT_TRUE(file.create().wasOk());
+}
+
+// A WAV file's chunks in order, each as its id and bytes. The RIFF size must
+// cover exactly the file.
+std::vector<std::pair<std::string, std::string>> chunksOf(const juce::File& file)
+{
+    juce::FileInputStream in(file);
+    in.setPosition(4);
+    EXPECT_EQ(in.readInt(), static_cast<int>(file.getSize() - 8)) << file.getFileName();
+    std::vector<std::pair<std::string, std::string>> chunks;
+    RiffChunks::forEach(in, [&](const RiffChunks::Chunk& chunk) {
+        juce::MemoryBlock data;
+        in.readIntoMemoryBlock(data, static_cast<ssize_t>(chunk.size));
+        chunks.emplace_back(chunk.id.toStdString(), std::string(static_cast<const char*>(data.getData()), data.getSize()));
+        return true;
+    });
+    return chunks;
 }
 } // namespace
 
@@ -115,21 +139,103 @@ TEST(OutputWrite, KeepsRateChannelsAndBitsWith32BitsAsFloat)
     }
 }
 
-TEST(OutputWrite, CarriesTheInputsMetadata)
+// JUCE's writer stores the INFO types it knows, in an order of its own. What
+// the export writes (those items and every other chunk) is byte for byte
+// what that writer made of the input's metadata, with the INFO chunk moved
+// after the audio.
+TEST(OutputWrite, MetadataComesOutAsJucesWriterLaidItOutWithTheInfoChunkLast)
 {
     testwav::TempFolder tmp;
     juce::StringPairArray metadata;
-    metadata.set("ISRC", "USS1Z9900001");
+    metadata.set("ISRC", "USS1Z9900001"); // also in the axml chunk
     metadata.set(juce::WavAudioFormat::bwavDescription, "Final mix, take 3");
     metadata.set(juce::WavAudioFormat::bwavOriginator, "Tarnvale tests");
+    metadata.set(juce::WavAudioFormat::riffInfoArtist, "Ann"); // a pad byte follows
+    metadata.set(juce::WavAudioFormat::riffInfoTitle, juce::CharPointer_UTF8("Caf\xc3\xa9 au lait"));
+    metadata.set(juce::WavAudioFormat::riffInfoComment, "Mixed at home");
+    metadata.set("NumCuePoints", "1");
+    metadata.set("Cue0Identifier", "1");
+    metadata.set("Cue0Offset", "480");
+    metadata.set(juce::WavAudioFormat::acidBeats, "8");
+    metadata.set(juce::WavAudioFormat::aswgContentType, "music");
     const Source source(tmp, 24, metadata);
 
-    const auto result = OutputFile::write(source.audio, *source.reader, tmp.file("out.wav"));
-    const auto written = testwav::read(result.file);
-    ASSERT_TRUE(written.ok);
-    EXPECT_EQ(written.metadata.getValue("ISRC", {}), "USS1Z9900001");
-    EXPECT_EQ(written.metadata.getValue(juce::WavAudioFormat::bwavDescription, {}), "Final mix, take 3");
-    EXPECT_EQ(written.metadata.getValue(juce::WavAudioFormat::bwavOriginator, {}), "Tarnvale tests");
+    const auto before = tmp.file("before.wav");
+    {
+        std::unique_ptr<juce::OutputStream> stream = std::make_unique<juce::FileOutputStream>(before);
+        const auto writer = createWavWriter(stream, rate, 2, 24, source.reader->metadataValues, 0);
+        ASSERT_NE(writer, nullptr);
+        ASSERT_TRUE(writer->writeFromAudioSampleBuffer(source.audio, 0, source.audio.getNumSamples()));
+    }
+
+    const auto items = InfoItems::correct(source.reader->metadataValues, source.file);
+    const auto result = OutputFile::write(source.audio, *source.reader, tmp.file("out.wav"), items);
+    ASSERT_TRUE(result.file.existsAsFile());
+
+    auto expected = chunksOf(before);
+    const auto info = std::find_if(expected.begin(), expected.end(),
+                                   [](const auto& chunk) { return chunk.second.rfind("INFO", 0) == 0; });
+    ASSERT_NE(info, expected.end());
+    std::rotate(info, info + 1, expected.end());
+    const auto written = chunksOf(result.file);
+    EXPECT_EQ(written, expected);
+    for (const char* id : { "bext", "axml", "cue ", "acid", "iXML", "smpl" })
+        EXPECT_NE(std::find_if(written.begin(), written.end(), [id](const auto& chunk) { return chunk.first == id; }),
+                  written.end())
+            << id;
+}
+
+TEST(OutputWrite, AnAppendedChunkIsCountedInTheRiffOrRf64Size)
+{
+    testwav::TempFolder tmp;
+    const auto audio = testsig::sine(1, rate, 440.0, -12.0, 0.1);
+    const auto info = InfoItems::chunkFor({ { "IART", "Ann" } }, {});
+
+    const auto riff = tmp.file("riff.wav");
+    ASSERT_TRUE(testwav::write(riff, audio, rate, 16));
+
+    // RF64 as JUCE's writer lays it out, ds64 first.
+    const auto rf64 = tmp.file("rf64.wav");
+    {
+        const auto pcm = testwav::bytes(riff);
+        const auto dataBytes = static_cast<juce::int64>(audio.getNumSamples()) * 2;
+        juce::MemoryOutputStream out;
+        out.write("RF64", 4);
+        out.writeInt(-1);
+        out.write("WAVEds64", 8);
+        out.writeInt(28);
+        out.writeInt64(4 + 36 + 24 + 8 + dataBytes);
+        out.writeInt64(dataBytes);
+        out.writeInt64(audio.getNumSamples());
+        out.writeInt(0);
+        out.write("fmt ", 4);
+        out.writeInt(16);
+        out << testwav::fmtChunk(1, 48000, 16, 1);
+        out.write("data", 4);
+        out.writeInt(-1);
+        out.write(pcm.data() + pcm.size() - dataBytes, static_cast<size_t>(dataBytes));
+        ASSERT_TRUE(rf64.replaceWithData(out.getData(), out.getDataSize()));
+    }
+
+    for (const auto& file : { riff, rf64 })
+    {
+        SCOPED_TRACE(file.getFileName());
+        ASSERT_TRUE(OutputFile::appendChunk(file, info));
+        juce::FileInputStream in(file);
+        in.setPosition(file == rf64 ? 20 : 4);
+        EXPECT_EQ(file == rf64 ? in.readInt64() : in.readInt(), file.getSize() - 8);
+        // JUCE's reader walks the chunks only as far as that size says.
+        const auto back = testwav::read(file);
+        EXPECT_EQ(back.metadata.getValue("IART", {}), "Ann");
+        EXPECT_EQ(back.audio.getNumSamples(), audio.getNumSamples());
+    }
+
+    // Past 4 GiB a RIFF size no longer holds the file.
+    const auto huge = tmp.file("huge.wav");
+    ASSERT_TRUE(huge.replaceWithData(testwav::bytes(riff).data(), 64));
+    ASSERT_EQ(::truncate(huge.getFullPathName().toRawUTF8(), juce::int64(1) << 32), 0); // sparse
+
+    EXPECT_FALSE(OutputFile::appendChunk(huge, info));
 }
 
 TEST(OutputWrite, NumbersTheNameInsteadOfAppendingToAnExistingFile)
@@ -160,7 +266,8 @@ namespace
 // Writes with the process's file size capped, as if the disk filled up at
 // that size: writes beyond it fail with EFBIG.
 OutputFile::Result writeWithDiskFullAt(juce::int64 bytes, const juce::AudioBuffer<float>& audio,
-                                       const juce::AudioFormatReader& source, const juce::File& target)
+                                       const juce::AudioFormatReader& source, const juce::File& target,
+                                       const InfoItems::List& items)
 {
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved {};
@@ -169,7 +276,7 @@ OutputFile::Result writeWithDiskFullAt(juce::int64 bytes, const juce::AudioBuffe
     limited.rlim_cur = static_cast<rlim_t>(bytes);
     setrlimit(RLIMIT_FSIZE, &limited);
 
-    auto result = OutputFile::write(audio, source, target);
+    auto result = OutputFile::write(audio, source, target, items);
 
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
@@ -180,18 +287,21 @@ OutputFile::Result writeWithDiskFullAt(juce::int64 bytes, const juce::AudioBuffe
 TEST(OutputWrite, FailedWriteRemovesThePartialFile)
 {
     testwav::TempFolder tmp;
-    const Source source(tmp, 24);
+    juce::StringPairArray metadata;
+    metadata.set(juce::WavAudioFormat::riffInfoArtist, "Ann Example");
+    const Source source(tmp, 24, metadata);
+    const auto items = InfoItems::correct(source.reader->metadataValues, source.file);
     const auto big = testsig::noise(2, rate, -20.0, 10.0); // ~2.9 MB as 24-bit
 
-    const auto complete = OutputFile::write(big, *source.reader, tmp.file("complete.wav"));
+    const auto complete = OutputFile::write(big, *source.reader, tmp.file("complete.wav"), items);
     ASSERT_TRUE(complete.file.existsAsFile());
     const auto fullSize = complete.file.getSize();
 
-    // Full early, and full only for the last buffered bytes, which go out
-    // while the header is completed.
-    for (const juce::int64 limit : { juce::int64(256 * 1024), fullSize - 100 })
+    // Full early, full only for the last buffered bytes, which go out while
+    // the header is completed, and full only for the INFO chunk at the end.
+    for (const juce::int64 limit : { juce::int64(256 * 1024), fullSize - 100, fullSize - 4 })
     {
-        const auto result = writeWithDiskFullAt(limit, big, *source.reader, tmp.file("out.wav"));
+        const auto result = writeWithDiskFullAt(limit, big, *source.reader, tmp.file("out.wav"), items);
 
         EXPECT_EQ(result.file, juce::File()) << limit;
         EXPECT_EQ(result.error, "Error: Cannot write output file") << limit;
@@ -206,7 +316,7 @@ TEST(OutputWrite, StopRequestRemovesThePartialFile)
     const auto big = testsig::noise(2, rate, -20.0, 10.0);
 
     int asked = 0;
-    const auto result = OutputFile::write(big, *source.reader, tmp.file("out.wav"), [&] { return ++asked > 3; });
+    const auto result = OutputFile::write(big, *source.reader, tmp.file("out.wav"), {}, [&] { return ++asked > 3; });
     EXPECT_TRUE(result.abandoned);
     EXPECT_EQ(result.file, juce::File());
     EXPECT_TRUE(result.error.isEmpty());
