@@ -23,16 +23,6 @@ const juce::StringArray& writerTypes()
     return types;
 }
 
-bool isPrintableId(const juce::String& id)
-{
-    if (id.length() != 4)
-        return false;
-    for (auto c : id)
-        if (c < 0x20 || c > 0x7e)
-            return false;
-    return true;
-}
-
 void readItems(juce::InputStream& in, juce::int64 position, juce::int64 end, List& items)
 {
     while (position + 8 <= end && in.setPosition(position))
@@ -41,7 +31,7 @@ void readItems(juce::InputStream& in, juce::int64 position, juce::int64 end, Lis
         const auto size = static_cast<juce::int64>(static_cast<juce::uint32>(in.readInt()));
         const auto dataStart = position + 8;
         // Past an id that is not text the list is not items any more.
-        if (!isPrintableId(id))
+        if (id.isEmpty())
             return;
 
         // JUCE's reader matches the types it knows ignoring case.

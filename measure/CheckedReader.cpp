@@ -63,35 +63,22 @@ bool anyNonFinite(const float* samples, int count)
     return any;
 }
 
-// A `fmt ` chunk of samples JUCE's reader decodes: integer PCM or float,
-// plainly or as the extensible format's sub-format.
-bool isSampleFormat(juce::InputStream& chunkData, juce::int64 size)
-{
-    const auto tag = static_cast<juce::uint16>(chunkData.readShort());
-    if (tag == 1 || tag == 3)
-        return true;
-    if (tag != 0xfffe || size < 40 || !chunkData.setPosition(chunkData.getPosition() + 22))
-        return false;
-    const auto subFormat = static_cast<juce::uint32>(chunkData.readInt());
-    return subFormat == 1 || subFormat == 3;
-}
-
-// True when the file's chunks, walked with their pad bytes, have a sample
-// `fmt ` chunk and after it a `data` chunk of 0 bytes.
+// True when the file's chunks, walked with their pad bytes, have a `fmt `
+// chunk and after it a `data` chunk of 0 bytes. That the format is one of
+// samples JUCE decodes, the reader has already made sure: it opens no other.
 bool chunksDeclareNoFrames(const juce::File& file)
 {
     juce::FileInputStream in(file);
     if (!in.openedOk())
         return false;
 
-    bool sampleFormat = false;
+    bool sawFormat = false;
     bool empty = false;
     RiffChunks::forEach(in, [&](const RiffChunks::Chunk& chunk) {
-        if (chunk.id == "fmt ")
-            sampleFormat = isSampleFormat(in, chunk.size);
+        sawFormat = sawFormat || chunk.id == "fmt ";
         if (chunk.id != "data")
             return true;
-        empty = sampleFormat && chunk.size == 0;
+        empty = sawFormat && chunk.size == 0;
         return false;
     });
     return empty;

@@ -38,11 +38,11 @@ public:
     // and for the others reports success without filling the block.
     bool canDecode() const;
 
-    // True for a WAV file that says it holds no audio: its `fmt ` chunk, of
-    // PCM or float samples, is followed by a `data` chunk of 0 bytes. JUCE's
-    // reader also reports no frames when it found no data chunk, when `fmt `
-    // came after it, or when a chunk without its pad byte threw its walk off;
-    // those files do hold audio that could not be found.
+    // True for a WAV file that says it holds no audio: its `fmt ` chunk is
+    // followed by a `data` chunk of 0 bytes. JUCE's reader also reports no
+    // frames when it found no data chunk, when `fmt ` came after it, or when a
+    // chunk without its pad byte threw its walk off; those files do hold
+    // audio that could not be found.
     bool declaresNoFrames() const noexcept { return emptyByDeclaration; }
 
     // Reads samples and answers whether all of them really came from the file

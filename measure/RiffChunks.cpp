@@ -7,7 +7,10 @@ juce::String readTag(juce::InputStream& in)
     char tag[4] {};
     if (in.read(tag, 4) != 4)
         return {};
-    return juce::String(juce::CharPointer_ASCII(tag), 4);
+    for (const char c : tag)
+        if (c < 0x20 || c > 0x7e)
+            return {};
+    return juce::String(tag, 4);
 }
 
 bool forEach(juce::InputStream& wav, const std::function<bool(const Chunk&)>& visit)
@@ -29,7 +32,6 @@ bool forEach(juce::InputStream& wav, const std::function<bool(const Chunk&)>& vi
         Chunk chunk;
         chunk.id = readTag(wav);
         chunk.size = static_cast<juce::uint32>(wav.readInt());
-        chunk.headerStart = position;
         chunk.dataStart = position + 8;
 
         if (rf64 && chunk.id == "ds64" && chunk.size >= 16)

@@ -12,9 +12,8 @@ namespace RiffChunks
 struct Chunk
 {
     juce::String id;        // four characters
-    juce::int64 headerStart = 0;
     juce::int64 dataStart = 0;
-    juce::int64 size = 0;   // as declared; it may claim more than the stream holds
+    juce::int64 size = 0;   // as declared (RF64 data: as ds64 declares); it may claim more than the stream holds
 };
 
 // Calls `visit` with each chunk in order, the stream positioned at the
@@ -22,7 +21,8 @@ struct Chunk
 // stream. Answers false when the stream is not a RIFF or RF64 WAVE stream.
 bool forEach(juce::InputStream& wav, const std::function<bool(const Chunk&)>& visit);
 
-// Reads a four-character tag; empty when the stream ends first.
+// Reads a four-character tag; empty when the stream ends first or the bytes
+// are not all printable ASCII, as every real tag is.
 juce::String readTag(juce::InputStream& in);
 
 // Where the next item starts after one whose data begins at `dataStart`.
