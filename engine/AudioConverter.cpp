@@ -206,8 +206,9 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
         case ReadOutcome::failed: setStatus(cannotRead); return TaskOutcome::failed;
     }
 
-    // The output stage hands the reader's metadata to the writer.
-    InfoItems::correct(reader->metadataValues, task.inputFile);
+    // The output stage hands the reader's metadata to the writer, and every
+    // INFO item to the output's INFO chunk.
+    const auto infoItems = InfoItems::correct(reader->metadataValues, task.inputFile);
 
     const double sampleRate = reader->sampleRate;
     const int meterRate = static_cast<int>(sampleRate);
@@ -307,7 +308,8 @@ AudioConverter::TaskOutcome AudioConverter::convertTask(const ConversionTask& ta
     if (threadShouldExit())
         return TaskOutcome::abandoned;
 
-    const auto written = OutputFile::write(buffer, *reader.get(), task.outputFile, [this] { return threadShouldExit(); });
+    const auto written = OutputFile::write(buffer, *reader.get(), task.outputFile, infoItems,
+                                           [this] { return threadShouldExit(); });
     if (written.abandoned)
         return TaskOutcome::abandoned;
     if (written.error.isNotEmpty())

@@ -1,12 +1,17 @@
 #include "engine/InfoItems.h"
 
+#include "measure/RiffChunks.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
 #include <algorithm>
 
 namespace InfoItems
 {
 namespace
 {
-// Every INFO type JUCE's WAV writer stores (its riffInfo… keys).
+// Every INFO type JUCE's WAV writer stores (its riffInfo… keys), in the order
+// it writes them.
 const juce::StringArray& writerTypes()
 {
     static const juce::StringArray types = juce::StringArray::fromTokens(
@@ -18,107 +23,132 @@ const juce::StringArray& writerTypes()
     return types;
 }
 
-juce::String readTag(juce::InputStream& in)
+void readItems(juce::InputStream& in, juce::int64 position, juce::int64 end, List& items)
 {
-    char tag[4] {};
-    if (in.read(tag, 4) != 4)
-        return {};
-    return juce::String(juce::CharPointer_ASCII(tag), 4);
-}
-
-// RIFF sizes are unsigned 32-bit; every item and chunk is padded to an even
-// length.
-juce::int64 paddedEnd(juce::int64 dataStart, juce::int64 size)
-{
-    return dataStart + size + (size & 1);
-}
-
-void readItems(juce::InputStream& in, juce::int64 position, juce::int64 end, juce::StringPairArray& items)
-{
-    const auto& types = writerTypes();
     while (position + 8 <= end && in.setPosition(position))
     {
-        // The writer's types are capitals; the reader matches them ignoring case.
-        const auto type = readTag(in).toUpperCase();
+        auto id = RiffChunks::readTag(in);
         const auto size = static_cast<juce::int64>(static_cast<juce::uint32>(in.readInt()));
         const auto dataStart = position + 8;
-        if (type.length() != 4)
+        // Past an id that is not text the list is not items any more.
+        if (id.isEmpty())
             return;
 
-        if (types.contains(type))
-        {
-            juce::MemoryBlock data;
-            const auto available = std::min(size, end - dataStart);
-            in.readIntoMemoryBlock(data, static_cast<ssize_t>(available));
-            items.set(type, juce::String::createStringFromData(data.getData(), static_cast<int>(data.getSize())));
-        }
-        position = paddedEnd(dataStart, size);
+        // JUCE's reader matches the types it knows ignoring case.
+        if (writerTypes().contains(id.toUpperCase()))
+            id = id.toUpperCase();
+
+        juce::MemoryBlock data;
+        in.readIntoMemoryBlock(data, static_cast<ssize_t>(std::min(size, end - dataStart)));
+        items.push_back({ id, juce::String::createStringFromData(data.getData(), static_cast<int>(data.getSize())) });
+        position = RiffChunks::paddedEnd(dataStart, size);
     }
+}
+
+const Item* find(const List& items, const juce::String& id)
+{
+    const auto found = std::find_if(items.begin(), items.end(), [&id](const Item& item) { return item.id == id; });
+    return found == items.end() ? nullptr : &*found;
+}
+
+// An item as JUCE's writer stores it: the text in UTF-8 with its terminating
+// zero, the size counting the pad byte that evens it up.
+void writeItem(juce::MemoryOutputStream& out, const Item& item)
+{
+    const auto textBytes = static_cast<int>(item.text.getNumBytesAsUTF8()) + 1;
+    out.write(item.id.toRawUTF8(), 4);
+    out.writeInt(textBytes + (textBytes & 1));
+    out.write(item.text.toRawUTF8(), static_cast<size_t>(textBytes));
+    if ((textBytes & 1) != 0)
+        out.writeByte(0);
 }
 } // namespace
 
-juce::StringPairArray read(juce::InputStream& wav, bool& foundInfo)
+List read(juce::InputStream& wav, bool& foundInfo)
 {
-    juce::StringPairArray items;
+    List items;
     foundInfo = false;
-
-    const auto container = readTag(wav);
-    const bool rf64 = container == "RF64";
-    if (container != "RIFF" && !rf64)
-        return items;
-    wav.readInt();
-    if (readTag(wav) != "WAVE")
-        return items;
-
     const auto total = wav.getTotalLength();
-    juce::int64 rf64DataSize = -1;
-    for (auto position = wav.getPosition(); position + 8 <= total && wav.setPosition(position);)
-    {
-        const auto id = readTag(wav);
-        juce::int64 size = static_cast<juce::uint32>(wav.readInt());
-        const auto dataStart = position + 8;
-
-        // RF64 keeps the real data size in its ds64 chunk.
-        if (rf64 && id == "ds64" && size >= 16)
+    RiffChunks::forEach(wav, [&](const RiffChunks::Chunk& chunk) {
+        if (chunk.id == "LIST" && chunk.size >= 4)
         {
-            wav.readInt64();
-            rf64DataSize = wav.readInt64();
-        }
-        else if (rf64 && id == "data" && size == 0xffffffff && rf64DataSize >= 0)
-        {
-            size = rf64DataSize;
-        }
-        else if (id == "LIST" && size >= 4)
-        {
-            const auto listType = readTag(wav);
+            const auto listType = RiffChunks::readTag(wav);
             if (listType == "INFO" || listType == "info")
             {
                 foundInfo = true;
-                readItems(wav, dataStart + 4, std::min(dataStart + size, total), items);
+                readItems(wav, chunk.dataStart + 4, std::min(chunk.dataStart + chunk.size, total), items);
             }
         }
-        position = paddedEnd(dataStart, size);
-    }
+        return true;
+    });
     return items;
 }
 
-void correct(juce::StringPairArray& metadata, const juce::File& file)
+List correct(juce::StringPairArray& metadata, const juce::File& file)
 {
     juce::FileInputStream in(file);
     if (!in.openedOk())
-        return;
+        return {};
 
     bool foundInfo = false;
     const auto items = read(in, foundInfo);
     if (!foundInfo)
-        return;
+        return {};
 
     // "ISRC" is also where the reader puts a code found in the axml chunk, so
     // it is only ever replaced, never dropped.
     for (const auto& type : writerTypes())
-        if (type != "ISRC" && !items.containsKey(type))
+        if (type != "ISRC" && find(items, type) == nullptr)
             metadata.remove(juce::StringRef(type));
 
-    metadata.addArray(items);
+    // A type given twice: the reader keeps the last one, and so do we.
+    for (const auto& item : items)
+        if (writerTypes().contains(item.id))
+            metadata.set(item.id, item.text);
+    return items;
+}
+
+juce::MemoryBlock chunkFor(const List& items, const juce::StringPairArray& metadata)
+{
+    List all = items;
+    for (const auto& type : writerTypes())
+    {
+        const auto value = metadata.getValue(type, {});
+        if (value.isNotEmpty() && find(items, type) == nullptr)
+            all.push_back({ type, value });
+    }
+
+    juce::MemoryOutputStream list;
+    for (const auto& item : all)
+        if (item.text.isNotEmpty())
+            writeItem(list, item);
+    if (list.getDataSize() == 0)
+        return {};
+
+    juce::MemoryOutputStream chunk;
+    chunk.write("LIST", 4);
+    chunk.writeInt(static_cast<int>(list.getDataSize()) + 4);
+    chunk.write("INFO", 4);
+    chunk << list.getMemoryBlock();
+    return chunk.getMemoryBlock();
+}
+
+juce::StringPairArray withoutInfo(const juce::StringPairArray& metadata)
+{
+    auto forWriter = metadata;
+    for (const auto& type : writerTypes())
+        forWriter.remove(juce::StringRef(type));
+
+    // The writer takes the axml chunk's ISRC from this key, or else from the
+    // INFO one.
+    const auto isrcKey = juce::WavAudioFormat::internationalStandardRecordingCode;
+    if (!forWriter.containsKey(isrcKey) && metadata.containsKey(juce::WavAudioFormat::riffInfoSource))
+        forWriter.set(isrcKey, metadata[juce::WavAudioFormat::riffInfoSource]);
+
+    // Given any value at all, the writer adds its smpl chunk; it still must.
+    // JUCE's reader sets this key beside anything else it finds.
+    if (forWriter.size() == 0 && metadata.size() > 0)
+        forWriter.set("MetaDataSource", "WAV");
+    return forWriter;
 }
 } // namespace InfoItems

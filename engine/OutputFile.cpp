@@ -2,6 +2,7 @@
 
 #include "engine/JuceCompat.h"
 #include "measure/Blocks.h"
+#include "measure/RiffChunks.h"
 
 #include <algorithm>
 #include <vector>
@@ -18,6 +19,42 @@ const char* const cannotWrite = "Error: Cannot write output file";
 constexpr int writeBlockSize = 65536;
 constexpr int streamBufferSize = 16384;
 } // namespace
+
+bool appendChunk(const juce::File& file, const juce::MemoryBlock& chunk)
+{
+    juce::String container;
+    {
+        juce::FileInputStream in(file);
+        if (!in.openedOk())
+            return false;
+        container = RiffChunks::readTag(in);
+        in.setPosition(12);
+        if (container == "RF64" && RiffChunks::readTag(in) != "ds64")
+            return false;
+    }
+    if (container != "RIFF" && container != "RF64")
+        return false;
+
+    const auto length = file.getSize();
+    const auto newLength = length + static_cast<juce::int64>(chunk.getSize());
+    // A RIFF size is 32 bits; a file that outgrows it would need rewriting as RF64.
+    if ((length & 1) != 0 || (container == "RIFF" && newLength - 8 > 0xffffffffLL))
+        return false;
+
+    {
+        juce::FileOutputStream out(file); // opens at the end of the file
+        if (!out.openedOk() || out.getPosition() != length || !out.write(chunk.getData(), chunk.getSize()))
+            return false;
+        const bool sized = container == "RF64"
+                               ? out.setPosition(20) && out.writeInt64(newLength - 8)
+                               : out.setPosition(4)
+                                     && out.writeInt(static_cast<int>(static_cast<juce::uint32>(newLength - 8)));
+        out.flush();
+        if (!sized || !out.getStatus().wasOk())
+            return false;
+    }
+    return file.getSize() == newLength;
+}
 
 juce::File chooseName(const juce::File& requested)
 {
@@ -38,7 +75,7 @@ juce::File chooseName(const juce::File& requested)
 }
 
 Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReader& source, const juce::File& requested,
-             const std::function<bool()>& shouldStop)
+             const InfoItems::List& infoItems, const std::function<bool()>& shouldStop)
 {
     Result result;
 
@@ -80,8 +117,11 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
     // From here on, the file at `chosen` is one we created.
     auto* status = fileStream.get(); // stays valid while the writer owns the stream
     std::unique_ptr<juce::OutputStream> stream(std::move(fileStream));
+    // JUCE's writer stores only the INFO types it knows, in an order of its
+    // own, so the INFO chunk is added once its file is complete.
     auto writer = createWavWriter(stream, source.sampleRate, source.numChannels,
-                                  static_cast<int>(source.bitsPerSample), source.metadataValues, 0);
+                                  static_cast<int>(source.bitsPerSample),
+                                  InfoItems::withoutInfo(source.metadataValues), 0);
     if (writer == nullptr)
     {
         result.error = cannotCreate;
@@ -131,6 +171,14 @@ Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReade
     }
 
     writer.reset();
+    const auto info = InfoItems::chunkFor(infoItems, source.metadataValues);
+    if (!info.isEmpty() && !appendChunk(chosen, info))
+    {
+        result.error = cannotWrite;
+        chosen.deleteFile();
+        return result;
+    }
+
     result.file = chosen;
     return result;
 }

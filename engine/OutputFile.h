@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/InfoItems.h"
+
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <functional>
@@ -25,10 +27,17 @@ struct Result
 };
 
 // Writes `audio` with `source`'s sample rate, channel count, bits per sample
-// and metadata under chooseName(requested). Never writes into a file that
-// already exists, and deletes the file it created whenever it fails or is
-// stopped, so no half-written WAV is left behind. `shouldStop` is asked
+// and metadata under chooseName(requested), its INFO chunk holding
+// `infoItems` in their order (see InfoItems::chunkFor). Never writes into a
+// file that already exists, and deletes the file it created whenever it fails
+// or is stopped, so no half-written WAV is left behind. `shouldStop` is asked
 // between blocks of samples.
 Result write(const juce::AudioBuffer<float>& audio, const juce::AudioFormatReader& source, const juce::File& requested,
-             const std::function<bool()>& shouldStop = {});
+             const InfoItems::List& infoItems = {}, const std::function<bool()>& shouldStop = {});
+
+// Adds `chunk` (header and bytes, of even length) at the end of a finished
+// RIFF or RF64 WAVE file and counts it in the RIFF size, or in the ds64 chunk
+// that JUCE's writer puts first in an RF64 file. False, with the file in an
+// unknown state, when the file cannot take it.
+bool appendChunk(const juce::File& file, const juce::MemoryBlock& chunk);
 } // namespace OutputFile

@@ -1,5 +1,7 @@
 #include "measure/CheckedReader.h"
 
+#include "measure/RiffChunks.h"
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -60,6 +62,27 @@ bool anyNonFinite(const float* samples, int count)
     }
     return any;
 }
+
+// True when the file's chunks, walked with their pad bytes, have a `fmt `
+// chunk and after it a `data` chunk of 0 bytes. That the format is one of
+// samples JUCE decodes, the reader has already made sure: it opens no other.
+bool chunksDeclareNoFrames(const juce::File& file)
+{
+    juce::FileInputStream in(file);
+    if (!in.openedOk())
+        return false;
+
+    bool sawFormat = false;
+    bool empty = false;
+    RiffChunks::forEach(in, [&](const RiffChunks::Chunk& chunk) {
+        sawFormat = sawFormat || chunk.id == "fmt ";
+        if (chunk.id != "data")
+            return true;
+        empty = sawFormat && chunk.size == 0;
+        return false;
+    });
+    return empty;
+}
 } // namespace
 
 bool CheckedReader::isRegularFile(const juce::File& file)
@@ -92,6 +115,7 @@ CheckedReader::CheckedReader(juce::AudioFormatManager& formats, const juce::File
             // Header parsing may legitimately probe past the end.
             watchPointer->cameUpShort = false;
             watch = watchPointer;
+            emptyByDeclaration = reader->lengthInSamples == 0 && chunksDeclareNoFrames(file);
             return;
         }
     }
@@ -127,7 +151,7 @@ bool CheckedReader::canDecode() const
 
     const auto bits = reader->bitsPerSample;
     const double rate = reader->sampleRate;
-    return reader->lengthInSamples > 0 && reader->numChannels > 0
+    return (reader->lengthInSamples > 0 || emptyByDeclaration) && reader->numChannels > 0
            && (bits == 8 || bits == 16 || bits == 24 || bits == 32)
            && rate >= 1.0 && rate <= static_cast<double>(std::numeric_limits<int>::max());
 }

@@ -31,10 +31,11 @@ public:
     // True when a read since opening got fewer bytes than it asked for.
     bool cameUpShort() const noexcept;
 
-    // True when there is audio the reader really decodes: at least one frame
-    // and one channel, 8, 16, 24 or 32 bits per sample, and a rate an int
-    // holds. JUCE's WAV reader opens any width up to 32 bits but decodes only
-    // these, and for the others reports success without filling the block.
+    // True when there is audio the reader really decodes: one channel or
+    // more, 8, 16, 24 or 32 bits per sample, a rate an int holds, and at least
+    // one frame unless the file itself declares none.
+    // JUCE's WAV reader opens any width up to 32 bits but decodes only these,
+    // and for the others reports success without filling the block.
     bool canDecode() const;
 
     // Reads samples and answers whether all of them really came from the file
@@ -47,4 +48,10 @@ private:
     class Watch;
     std::unique_ptr<juce::AudioFormatReader> reader;
     Watch* watch = nullptr; // owned by the reader
+    // A WAV file that says it holds no audio: its `fmt ` chunk is followed by
+    // a `data` chunk of 0 bytes. JUCE's reader also reports no frames when it
+    // found no data chunk, when `fmt ` came after it, or when a chunk without
+    // its pad byte threw its walk off; those files hold audio that could not
+    // be found.
+    bool emptyByDeclaration = false;
 };

@@ -158,8 +158,13 @@ void truncate(const juce::File& file, int64_t bytesToKeep)
 Contents read(const juce::File& file)
 {
     Contents c;
+    // The WAV reader dereferences the stream it is given, so a missing file
+    // must not reach it.
+    auto stream = file.createInputStream();
+    if (stream == nullptr)
+        return c;
     juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatReader> reader(wav.createReaderFor(file.createInputStream().release(), true));
+    std::unique_ptr<juce::AudioFormatReader> reader(wav.createReaderFor(stream.release(), true));
     if (reader == nullptr)
         return c;
     c.sampleRate = reader->sampleRate;

@@ -231,3 +231,35 @@ TEST(MainLayout, SnapshotsOfTheWholeScreen)
         testgui::saveSnapshot(image, "main-screen-" + juce::String(width) + "x" + juce::String(height));
     }
 }
+
+// Painting details a glance at a snapshot would miss, each at a pixel that
+// only it decides, with the custom loudness editor focused.
+TEST(MainLayout, PaintedDetailsAtTheDesignSize)
+{
+    Screen s;
+    s.screen.addToDesktop(0);
+    s.screen.customLufsEditor.grabKeyboardFocus();
+    ASSERT_TRUE(testgui::pumpUntil([&] { return s.screen.customLufsEditor.hasKeyboardFocus(false); }, 3000));
+    const auto image = s.snapshot();
+
+    const struct
+    {
+        const char* what;
+        juce::Point<int> at;
+        juce::Colour expected;
+    } probes[] = {
+        { "background gradient at its centre", { 172, 35 }, juce::Colour(0xFFD2E1F0) },
+        { "texture at 0.3 where it is darkest against the panel gradient", { 249, 253 }, juce::Colour(0xFF2B2F30) },
+        { "custom box's red edge, left of its dark frame", { 302, 305 }, redKavri },
+        { "status outline's right end, a pixel beyond the box", { 694, 164 }, juce::Colour(0xFF474F56) },
+        { "focused editor's outline", { 333, 292 }, juce::Colour(0xFFAC4A1B) },
+    };
+    for (const auto& probe : probes)
+    {
+        const auto got = testgui::colourAt(image, probe.at);
+        EXPECT_TRUE(std::abs(got.getRed() - probe.expected.getRed()) <= 2
+                    && std::abs(got.getGreen() - probe.expected.getGreen()) <= 2
+                    && std::abs(got.getBlue() - probe.expected.getBlue()) <= 2)
+            << probe.what << ": " << got.toDisplayString(true) << " instead of " << probe.expected.toDisplayString(true);
+    }
+}

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <iterator>
+#include <limits>
 #include <functional>
 
 namespace
@@ -94,8 +97,6 @@ TEST(MainScreen, StartsWithOnlyEbuTickedAndEverythingEmpty)
     EXPECT_EQ(m.customPeakEditor.getTextToShowWhenEmpty(), "dBTP");
     EXPECT_FALSE(m.analysisComponent.isVisible());
     EXPECT_TRUE(m.isrcList.isVisible());
-    EXPECT_EQ(m.targetLabels[5].getText(), "EBU R128\n-23 LUFS -1 dBTP");
-    EXPECT_EQ(m.targetLabels[10].getText(), "Custom LUFS");
 
     // Bottom to top: a drop is taken over the labels and the status line but
     // never through a button, editor or shown list.
@@ -254,7 +255,7 @@ struct PaintCounter : MainComponent
 struct EarlyReturn
 {
     const char* what;
-    std::function<void(MainComponent&, const testwav::TempFolder&)> prepare;
+    std::function<void(MainComponent&, const testwav::TempFolder&, const juce::File&)> prepare;
     const char* message;
     bool repaints;
     bool createsDefaultFolder;
@@ -263,13 +264,13 @@ struct EarlyReturn
 
 TEST(MainScreenExport, RequestsThatCannotRunSayWhyAndResumeMeasuring)
 {
-    const auto listOne = [](MainComponent& m, const testwav::TempFolder& temp) {
-        m.dropTarget.droppedFiles.add(writeTone(temp.file("one.wav")).getFullPathName());
+    const auto listOne = [](MainComponent& m, const testwav::TempFolder&, const juce::File& one) {
+        m.dropTarget.droppedFiles.add(one.getFullPathName());
         m.timerCallback();
     };
     const auto custom = [listOne](const char* lufs, const char* peak) {
-        return [=](MainComponent& m, const testwav::TempFolder& temp) {
-            listOne(m, temp);
+        return [=](MainComponent& m, const testwav::TempFolder& temp, const juce::File& one) {
+            listOne(m, temp, one);
             m.customLufsEditor.setText(lufs);
             m.customPeakEditor.setText(peak);
             m.buttonCustom.setToggleState(true, juce::dontSendNotification);
@@ -279,13 +280,17 @@ TEST(MainScreenExport, RequestsThatCannotRunSayWhyAndResumeMeasuring)
     const char* invalid = "Invalid CUSTOM values (LUFS: -10 to -40, dBTP: 0 to -5)";
 
     const EarlyReturn cases[] = {
-        { "nothing listed", [](MainComponent&, const testwav::TempFolder&) {}, "Please select wav files", true, false },
-        { "no target", [listOne](MainComponent& m, const testwav::TempFolder& temp) {
-              listOne(m, temp);
+        // Nothing in the file list; the analysis list still has a file to measure.
+        { "nothing listed", [](MainComponent& m, const testwav::TempFolder&, const juce::File& one) {
+              juce::StringArray paths { one.getFullPathName() };
+              m.analysisComponent.addList(paths);
+          }, "Please select wav files", true, false },
+        { "no target", [listOne](MainComponent& m, const testwav::TempFolder& temp, const juce::File& one) {
+              listOne(m, temp, one);
               m.buttonEBU.setToggleState(false, juce::dontSendNotification);
           }, "Please select LUFS target", true, true },
-        { "file where the folder goes", [listOne](MainComponent& m, const testwav::TempFolder& temp) {
-              listOne(m, temp);
+        { "file where the folder goes", [listOne](MainComponent& m, const testwav::TempFolder& temp, const juce::File& one) {
+              listOne(m, temp, one);
               temp.file("Tarnvale").replaceWithText("in the way");
           }, "Error export directory", false, false },
         { "custom loudness empty", custom("", "-1.0 dBTP"), placeholder, false, true },
@@ -300,11 +305,20 @@ TEST(MainScreenExport, RequestsThatCannotRunSayWhyAndResumeMeasuring)
     {
         SCOPED_TRACE(c.what);
         testwav::TempFolder temp;
+        const auto one = writeTone(temp.file("one.wav"));
+        const auto key = one.getFullPathName().toStdString();
+        // The worker holds before opening the file until a stop request, so
+        // the file is still being measured when EXPORT is pressed.
+        std::atomic<bool> holding { true };
         PaintCounter m;
+        m.analysisComponent.analysisThread.beforeOpening = [&holding](const std::string&) {
+            while (holding && !juce::Thread::currentThreadShouldExit())
+                juce::Thread::sleep(1);
+        };
         m.setVisible(true);
         m.addToDesktop(0);
         m.stopTimer();
-        c.prepare(m, temp);
+        c.prepare(m, temp, one);
         // Let the window's first paints pass, however slow the machine is.
         for (int settled = 0; settled < 50; ++settled)
         {
@@ -313,8 +327,10 @@ TEST(MainScreenExport, RequestsThatCannotRunSayWhyAndResumeMeasuring)
             if (m.fullPaints == 0)
                 break;
         }
+        ASSERT_EQ(m.analysisComponent.lufsByFile[key], noResult);
 
         m.exportClicked();
+        holding = false;
         testgui::pumpFor(150);
 
         EXPECT_EQ(m.infoLabel.getText(), c.message);
@@ -326,9 +342,8 @@ TEST(MainScreenExport, RequestsThatCannotRunSayWhyAndResumeMeasuring)
             EXPECT_GT(m.fullPaints, 0);
         }
         EXPECT_EQ(temp.file("Tarnvale").isDirectory(), c.createsDefaultFolder);
-        // Measuring resumes: the listed file is queued or already measured again.
-        for (const auto& [path, lufs] : m.analysisComponent.lufsByFile)
-            EXPECT_TRUE(m.analysisComponent.analyzingByFile[path] || lufs != noResult);
+        // Measuring resumes: the interrupted file's value arrives.
+        EXPECT_TRUE(testgui::pumpUntil([&] { return m.analysisComponent.lufsByFile[key] != noResult; }));
     }
 }
 
@@ -420,38 +435,91 @@ TEST(MainScreenTeardown, StopsARunningExportAndMeasurementWithoutLeavingPartialF
     }
 }
 
-TEST(MainScreenTargets, EveryToggleShowsItsTargetOnAndOffAndLeavesTheOthersAlone)
+// Every target row, from its toggle's caption and status text to the task
+// EXPORT makes of it. An empty file comes first: silence, whose copies are
+// written like any other, so the file after it is exported too.
+TEST(MainScreenTargets, EveryRowReachesItsCaptionStatusTextAndExportTask)
 {
+    const struct
+    {
+        juce::TextButton MainComponent::*toggle;
+        const char* caption;
+        const char* status;
+        const char* suffix;
+        const char* name;
+        double lufs;
+        double truePeak;
+    } rows[] = {
+        { &MainComponent::buttonNetflix, "Netflix\n-27 LUFS -2 dBTP", "Netflix: -27 LUFS, -2 dBTP", "-Netflix.wav", "Netflix", -27, -2 },
+        { &MainComponent::buttonARIB, "ARIB TR-B32\n-24 LUFS -2 dBTP", "ARIB TR-B32: -24 LUFS, -2 dBTP", "-ARIB_TR-B32.wav", "ARIB TR-B32", -24, -2 },
+        { &MainComponent::buttonOP59, "OP-59\n-24 LUFS -2 dBTP", "OP-59: -24 LUFS, -2 dBTP", "-OP-59.wav", "OP-59", -24, -2 },
+        { &MainComponent::buttonTASA, "TASA\n-24 LUFS -2 dBTP", "TASA: -24 LUFS, -2 dBTP", "-TASA.wav", "TASA", -24, -2 },
+        { &MainComponent::buttonATSC, "ATSC A/85\n-24 LUFS -2 dBTP", "ATSC A/85: -24 LUFS, -2 dBTP", "-ATSC_A85.wav", "ATSC A/85", -24, -2 },
+        { &MainComponent::buttonEBU, "EBU R128\n-23 LUFS -1 dBTP", "EBU R128: -23 LUFS, -1 dBTP", "-EBU_R128.wav", "EBU R128", -23, -1 },
+        { &MainComponent::buttonFranceTV, "France TV\n-23 LUFS -3 dBTP", "France TV: -23 LUFS, -3 dBTP", "-FranceTV.wav", "France TV", -23, -3 },
+        { &MainComponent::buttonAGCOM, "AGCOM 219\n-23 LUFS -1 dBTP", "AGCOM 219: -23 LUFS, -1 dBTP", "-AGCOM_219.wav", "AGCOM 219", -23, -1 },
+        { &MainComponent::buttonPodcast, "Podcast\n-16 LUFS -1 dBTP", "Podcast: -16 LUFS, -1 dBTP", "-Podcast.wav", "Podcast", -16, -1 },
+        { &MainComponent::buttonStreaming, "Streaming\n-14 LUFS -1 dBTP", "Streaming: -14 LUFS, -1 dBTP", "-Streaming.wav", "Streaming", -14, -1 },
+        { &MainComponent::buttonCustom, "Custom LUFS", "CUSTOM: -18.5 LUFS, -0.5 dBTP", "-Custom.wav", "Custom", -18.5, -0.5 },
+    };
+
+    testwav::TempFolder temp;
+    const auto empty = temp.file("a empty.wav");
+    ASSERT_TRUE(testwav::write(empty, juce::AudioBuffer<float>(2, 0), 48000.0, 24));
+    const auto tone = writeTone(temp.file("b tone.wav"), 0.5);
     Screen s;
     auto& m = s.screen;
-    const char* texts[] = {
-        "Netflix: -27 LUFS, -2 dBTP", "ARIB TR-B32: -24 LUFS, -2 dBTP", "OP-59: -24 LUFS, -2 dBTP",
-        "TASA: -24 LUFS, -2 dBTP",    "ATSC A/85: -24 LUFS, -2 dBTP",   "EBU R128: -23 LUFS, -1 dBTP",
-        "France TV: -23 LUFS, -3 dBTP", "AGCOM 219: -23 LUFS, -1 dBTP", "Podcast: -16 LUFS, -1 dBTP",
-        "Streaming: -14 LUFS, -1 dBTP", "CUSTOM: 0.0 LUFS, 0.0 dBTP",
-    };
-    const auto toggles = m.targetButtons();
-    for (size_t i = 0; i < toggles.size(); ++i)
-    {
-        SCOPED_TRACE(texts[i]);
-        const bool wasOn = toggles[i]->getToggleState();
-        for (bool expectedOn : { !wasOn, wasOn })
-        {
-            m.infoLabel.setText({}, juce::dontSendNotification);
-            toggles[i]->triggerClick();
-            ASSERT_TRUE(testgui::pumpUntil([&] { return toggles[i]->getToggleState() == expectedOn; }, 2000));
-            EXPECT_EQ(s.status(), texts[i]);
-        }
-        // Leave every toggle on to see that none unticks another.
-        toggles[i]->setToggleState(true, juce::dontSendNotification);
-    }
-    for (auto* toggle : toggles)
-        EXPECT_TRUE(toggle->getToggleState());
+    s.list(pathsOf({ tone, empty }));
+    ASSERT_TRUE(testgui::pumpUntil([&] { return s.measured(empty) && s.measured(tone); }));
+    m.customLufsEditor.setText("-18.5 LUFS");
+    m.customPeakEditor.setText("-0.5 dBTP");
 
-    m.customLufsEditor.setText("-23.0 LUFS");
-    m.customPeakEditor.setText("-1.0 dBTP");
-    m.buttonCustom.triggerClick();
-    ASSERT_TRUE(testgui::pumpUntil([&] { return s.status() == "CUSTOM: -23.0 LUFS, -1.0 dBTP"; }, 2000));
+    // Each click shows the row's values, turning it on or off; none unticks another.
+    for (size_t i = 0; i < std::size(rows); ++i)
+    {
+        const auto& row = rows[i];
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(m.targetLabels[i].getText(), row.caption);
+        auto& toggle = m.*row.toggle;
+        const bool wasOn = toggle.getToggleState();
+        for (bool expectedOn : { !wasOn, wasOn, true })
+        {
+            if (toggle.getToggleState() == expectedOn)
+                continue;
+            m.infoLabel.setText({}, juce::dontSendNotification);
+            toggle.triggerClick();
+            ASSERT_TRUE(testgui::pumpUntil([&] { return toggle.getToggleState() == expectedOn; }, 2000));
+            EXPECT_EQ(s.status(), row.status);
+        }
+    }
+
+    m.exportButton.triggerClick();
+    ASSERT_TRUE(testgui::pumpUntil([&] { return m.converter != nullptr; }));
+    const auto& tasks = m.converter->tasks;
+    ASSERT_EQ(tasks.size(), 2 * std::size(rows));
+    const auto out = temp.folder().getChildFile("Tarnvale");
+    for (size_t i = 0; i < tasks.size(); ++i)
+    {
+        const auto& row = rows[i % std::size(rows)];
+        const auto& input = i < std::size(rows) ? empty : tone;
+        SCOPED_TRACE(juce::String(row.name) + " " + input.getFileName());
+        EXPECT_EQ(tasks[i].inputFile, input);
+        EXPECT_EQ(tasks[i].outputFile, out.getChildFile(input.getFileNameWithoutExtension() + row.suffix));
+        EXPECT_EQ(tasks[i].targetName, row.name);
+        EXPECT_EQ(tasks[i].targetLUFS, row.lufs);
+        EXPECT_EQ(tasks[i].targetTruePeak, row.truePeak);
+    }
+    EXPECT_EQ(tasks[0].preAnalyzedLUFS, -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(tasks[0].preAnalyzedTruePeak, -100.0f);
+
+    s.waitForExport();
+    EXPECT_EQ(s.status(), "LUFS NORMALIZATION COMPLETE !");
+    for (const auto& task : tasks)
+    {
+        const auto written = testwav::read(task.outputFile);
+        ASSERT_TRUE(written.ok) << task.outputFile.getFullPathName();
+        EXPECT_EQ(written.audio.getNumSamples() == 0, task.inputFile == empty);
+    }
 }
 
 TEST(MainScreenTargets, CustomEditorsTakeOnlyNumbersAndCleanThemUpWhenLeft)
