@@ -11,6 +11,7 @@
 #include "ui/MainComponent.h"
 
 #include "GuiTestSupport.h"
+#include "XDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -376,9 +378,12 @@ TEST(RealProgram, APersonDropsAnalysesAndExportsThroughTheScreen)
     EXPECT_EQ(screen.infoLabel.getText(), "Podcast: -16 LUFS, -1 dBTP");
 
     click(centreOnScreen(screen.customLufsEditor));
+    // A person types once the caret shows.
+    ASSERT_TRUE(waitFor([&] { return screen.customLufsEditor.hasKeyboardFocus(false); }, "the caret in the LUFS editor"));
     typeAndReturn("-20");
     ASSERT_TRUE(waitFor([&] { return screen.customLufsEditor.getText() == "-20.0 LUFS"; }, "-20.0 LUFS in the editor"));
     click(centreOnScreen(screen.customPeakEditor));
+    ASSERT_TRUE(waitFor([&] { return screen.customPeakEditor.hasKeyboardFocus(false); }, "the caret in the dBTP editor"));
     typeAndReturn("-1.5");
     ASSERT_TRUE(waitFor([&] { return screen.customPeakEditor.getText() == "-1.5 dBTP"; }, "-1.5 dBTP in the editor"));
     click(centreOnScreen(screen.buttonCustom));
@@ -425,6 +430,34 @@ TEST(RealProgram, APersonDropsAnalysesAndExportsThroughTheScreen)
     ASSERT_TRUE(waitFor([] { return juce::MessageManager::getInstance()->hasStopMessageBeenSent(); }, "closing to quit"));
     app->shutdownApp();
     app.reset();
+}
+
+// A click that comes while the message thread is reading the X connection for
+// something else, such as the end of a paint, lands in Xlib's queue instead of
+// on the socket that JUCE watches; nothing else may follow it there.
+TEST(RealClicks, AClickReadWhileTheMessageThreadWasBusyStillClicks)
+{
+    const PointerParkedAfterwards parked;
+    const QueuedXEventDispatcher queuedXEvents;
+    juce::TextButton button("click me");
+    int clicks = 0;
+    button.onClick = [&] { ++clicks; };
+    const auto screen = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->totalArea;
+    button.setBounds(juce::Rectangle<int>(200, 100).withCentre(screen.getCentre()));
+    button.addToDesktop(0);
+    button.setVisible(true);
+    const auto window = reinterpret_cast<juce::pointer_sized_uint>(button.getPeer()->getNativeHandle());
+    ASSERT_TRUE(waitFor([&] { return testx::isViewable(window); }, "the button on screen"));
+
+    // Pressed and released while the message loop stands still.
+    const auto at = centreOnScreen(button);
+    juce::ChildProcess xdotool;
+    ASSERT_TRUE(xdotool.start(juce::StringArray { "xdotool", "mousemove", str(at.x), str(at.y), "click", "1" }, 0));
+    ASSERT_TRUE(xdotool.waitForProcessToFinish(patience) && xdotool.getExitCode() == 0);
+    testx::readJuceEventsWithoutHandingThemOn();
+
+    EXPECT_TRUE(waitFor([&] { return clicks == 1; }, "the click"));
+    button.removeFromDesktop();
 }
 
 namespace
@@ -537,14 +570,13 @@ int main(int argc, char** argv)
     // installs its forgiving X error handler (there is no window manager).
     juce::JUCEApplicationBase::createInstance = &createTarnvale;
     ::testing::InitGoogleTest(&argc, argv);
+    // Before the first X connection of a program under test, and open until
+    // the last one has gone.
+    std::optional<testx::Connection> display;
     if (!::testing::GTEST_FLAG(list_tests))
     {
-        // Before the first X connection of a program under test: a desktop's
-        // window manager would have made these atoms, and JUCE only looks
-        // them up. Without them it would ignore every close request.
-        juce::ChildProcess atoms;
-        if (!atoms.start(juce::StringArray { "/usr/bin/python3", TARNVALE_XCLIENT, "wm-atoms" }, 0)
-            || !atoms.waitForProcessToFinish(patience) || atoms.getExitCode() != 0)
+        display.emplace();
+        if (!display->isOpen())
         {
             std::cerr << "no X display to run on (DISPLAY is '"
                       << juce::SystemStats::getEnvironmentVariable("DISPLAY", {}) << "')" << std::endl;
