@@ -1,30 +1,16 @@
 #pragma once
 
-// The X display as these tests need it, beside what JUCE does with it.
+// The X display, beside what JUCE does with it.
 namespace testx
 {
-// This process's own connection to the display, open while the object lives.
-// It makes the atoms a window manager would have made: JUCE only looks them
+// Opens a connection of this process's own, kept until the process ends, and
+// makes on it the atoms a window manager would have made: JUCE only looks them
 // up when it connects, and without them it ignores a close request. Held open,
-// it also keeps a server that resets when its last client leaves from
-// forgetting them.
-class Connection
-{
-public:
-    Connection();
-    ~Connection();
-    bool isOpen() const;
+// the connection also keeps a server that resets when its last client leaves
+// from forgetting them. False when there is no display.
+bool holdWindowManagerAtoms();
 
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-};
-
-// Whether the server shows the window (mapped, and all its ancestors too),
-// asked over the open Connection.
-bool isViewable(unsigned long window);
-
-// Has Xlib read everything the server has sent to JUCE's connection into its
-// own queue, without handing any of it to JUCE: what the message thread does
-// while it waits for a paint to finish.
+// Has Xlib read all the server has sent to JUCE's connection into its own
+// queue without handing any of it on, as a paint waiting for its end does.
 void readJuceEventsWithoutHandingThemOn();
 } // namespace testx
