@@ -37,6 +37,7 @@ bool TarnvaleApplication::moreThanOneInstanceAllowed()
 
 void TarnvaleApplication::initialise(const juce::String&)
 {
+    queuedXEvents = std::make_unique<QueuedXEventDispatcher>();
     auto window = std::make_unique<MainWindow>(getApplicationName());
     window->setUsingNativeTitleBar(true);
     // The window takes its first size, 860 x 587, from the screen.
@@ -51,6 +52,7 @@ void TarnvaleApplication::initialise(const juce::String&)
 void TarnvaleApplication::shutdown()
 {
     mainWindow = nullptr;
+    queuedXEvents = nullptr;
 }
 
 void TarnvaleApplication::anotherInstanceStarted(const juce::String&)

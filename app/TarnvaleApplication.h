@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/QueuedXEvents.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <memory>
@@ -28,5 +30,6 @@ public:
     void anotherInstanceStarted(const juce::String& commandLine) override;
     void systemRequestedQuit() override;
 
+    std::unique_ptr<QueuedXEventDispatcher> queuedXEvents;
     std::unique_ptr<MainWindow> mainWindow;
 };

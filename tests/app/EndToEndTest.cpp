@@ -11,6 +11,7 @@
 #include "ui/MainComponent.h"
 
 #include "GuiTestSupport.h"
+#include "XDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -376,9 +377,12 @@ TEST(RealProgram, APersonDropsAnalysesAndExportsThroughTheScreen)
     EXPECT_EQ(screen.infoLabel.getText(), "Podcast: -16 LUFS, -1 dBTP");
 
     click(centreOnScreen(screen.customLufsEditor));
+    // A person types once the caret shows.
+    ASSERT_TRUE(waitFor([&] { return screen.customLufsEditor.hasKeyboardFocus(false); }, "the caret in the LUFS editor"));
     typeAndReturn("-20");
     ASSERT_TRUE(waitFor([&] { return screen.customLufsEditor.getText() == "-20.0 LUFS"; }, "-20.0 LUFS in the editor"));
     click(centreOnScreen(screen.customPeakEditor));
+    ASSERT_TRUE(waitFor([&] { return screen.customPeakEditor.hasKeyboardFocus(false); }, "the caret in the dBTP editor"));
     typeAndReturn("-1.5");
     ASSERT_TRUE(waitFor([&] { return screen.customPeakEditor.getText() == "-1.5 dBTP"; }, "-1.5 dBTP in the editor"));
     click(centreOnScreen(screen.buttonCustom));
@@ -531,20 +535,48 @@ TEST(RealProgram, ClosingTheWindowDuringAnExportQuitsAtOnceAndLeavesNoPartialFil
     }
 }
 
+// A click that comes while the message thread is reading the X connection for
+// something else, such as the end of a paint, lands in Xlib's queue instead of
+// on the socket that JUCE watches; nothing else may follow it there.
+TEST(RealClicks, AClickReadWhileTheMessageThreadWasBusyStillClicks)
+{
+    // Last in this file: a window shown before the program's own would change
+    // how that one comes up. Once a program has quit here the message loop
+    // stands still for good, but ctest runs each test in a process of its own.
+    if (juce::MessageManager::getInstance()->hasStopMessageBeenSent())
+        GTEST_SKIP() << "the message loop was stopped by an earlier test; ctest runs each test alone";
+    const PointerParkedAfterwards parked;
+    const QueuedXEventDispatcher queuedXEvents;
+    juce::TextButton button("click me");
+    int clicks = 0;
+    button.onClick = [&] { ++clicks; };
+    button.setBounds(juce::Rectangle<int>(200, 100).withCentre(displayBounds().getCentre()));
+    button.addToDesktop(0);
+    button.setVisible(true);
+    ASSERT_TRUE(waitFor([] { return runTool({ "xdotool", "search", "--onlyvisible", "--name", "^click me$" }).exitCode == 0; },
+                        "the button on screen"));
+
+    // Pressed and released while the message loop stands still.
+    const auto at = centreOnScreen(button);
+    juce::ChildProcess xdotool;
+    ASSERT_TRUE(xdotool.start(juce::StringArray { "xdotool", "mousemove", str(at.x), str(at.y), "click", "1" }, 0));
+    ASSERT_TRUE(xdotool.waitForProcessToFinish(patience) && xdotool.getExitCode() == 0);
+    testx::readJuceEventsWithoutHandingThemOn();
+
+    EXPECT_TRUE(waitFor([&] { return clicks == 1; }, "the click"));
+    button.removeFromDesktop();
+}
+
 int main(int argc, char** argv)
 {
     // The real application, registered before JUCE starts so that JUCE also
     // installs its forgiving X error handler (there is no window manager).
     juce::JUCEApplicationBase::createInstance = &createTarnvale;
     ::testing::InitGoogleTest(&argc, argv);
+    // Before the first X connection of a program under test.
     if (!::testing::GTEST_FLAG(list_tests))
     {
-        // Before the first X connection of a program under test: a desktop's
-        // window manager would have made these atoms, and JUCE only looks
-        // them up. Without them it would ignore every close request.
-        juce::ChildProcess atoms;
-        if (!atoms.start(juce::StringArray { "/usr/bin/python3", TARNVALE_XCLIENT, "wm-atoms" }, 0)
-            || !atoms.waitForProcessToFinish(patience) || atoms.getExitCode() != 0)
+        if (!testx::holdWindowManagerAtoms())
         {
             std::cerr << "no X display to run on (DISPLAY is '"
                       << juce::SystemStats::getEnvironmentVariable("DISPLAY", {}) << "')" << std::endl;

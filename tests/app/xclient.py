@@ -4,8 +4,6 @@
   xclient.py drop WINDOW X Y FILE...   drags FILEs onto WINDOW and drops them
                                        at root position X, Y (XDND, text/uri-list)
   xclient.py close WINDOW              asks WINDOW to close (WM_DELETE_WINDOW)
-  xclient.py wm-atoms                  creates the atoms a window manager would
-                                       have created on this display
 
 WINDOW is a decimal or 0x-hexadecimal X window id. Exit status 0 once the
 target has confirmed the drop (XdndFinished) or the close request was sent.
@@ -108,14 +106,6 @@ def close(d, target):
     d.sync()
 
 
-def create_wm_atoms(d):
-    # JUCE looks these protocols up only if they exist when it connects, so on
-    # a bare X server with no window manager it would ignore a close request.
-    for name in ("WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING"):
-        d.intern_atom(name)
-    d.sync()
-
-
 def main(argv):
     if len(argv) >= 6 and argv[1] == "drop":
         d = display.Display()
@@ -123,11 +113,8 @@ def main(argv):
     elif len(argv) == 3 and argv[1] == "close":
         d = display.Display()
         close(d, d.create_resource_object("window", int(argv[2], 0)))
-    elif len(argv) == 2 and argv[1] == "wm-atoms":
-        d = display.Display()
-        create_wm_atoms(d)
     else:
-        fail("usage: xclient.py drop WINDOW X Y FILE... | close WINDOW | wm-atoms")
+        fail("usage: xclient.py drop WINDOW X Y FILE... | close WINDOW")
     d.close()
 
 
